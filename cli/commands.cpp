@@ -1,0 +1,15 @@
+#include <array>
+
+#include "cli/command.h"
+#include "cli/commands_list.h"
+
+namespace fendrel::cli {
+
+std::span<const Command> Commands() {
+    static const std::array commands = {
+        TextCommand(),
+    };
+    return commands;
+}
+
+}  // namespace fendrel::cli

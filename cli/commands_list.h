@@ -1,0 +1,10 @@
+// One factory per command file of fendrel-cli.
+#pragma once
+
+#include "cli/command.h"
+
+namespace fendrel::cli {
+
+Command TextCommand();  // text_command.cpp
+
+}  // namespace fendrel::cli

@@ -1,0 +1,19 @@
+# Build options shared by every target of the project.
+
+option(FENDREL_BUILD_TESTS "Build the test suite" ON)
+option(FENDREL_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(FENDREL_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+
+add_compile_options(-Wall -Wextra)
+
+if(FENDREL_SANITIZE OR FENDREL_FUZZ)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(FENDREL_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "FENDREL_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+endif()
+
+find_package(Threads REQUIRED)

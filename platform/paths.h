@@ -1,0 +1,34 @@
+// Program directory and path joining.
+//
+// The product keeps its files beside its executable (config.ini, resource/resource.txt,
+// "NV Decoder.zdf", the Backup folder, the flash plugins), so every such path starts from the
+// program directory. Paths are built with the platform separator wherever a Windows path would
+// use a backslash.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// The folder of the running executable, ending in kPathSeparator. Safe from any thread.
+std::string ProgramDirectory();
+
+// Makes ProgramDirectory() answer `directory` (a separator is appended when missing) for the rest
+// of the process, or the real folder again when `directory` is empty. For tests and tools that
+// run the product's code against files in another folder; call it before other threads start.
+void OverrideProgramDirectory(std::string directory);
+
+// `directory` and `name` joined by exactly one separator. An empty directory yields `name`.
+std::string JoinPath(std::string_view directory, std::string_view name);
+
+// Every '\\' of a Windows-style relative path ("resource\\resource.txt") as kPathSeparator.
+std::string NativePath(std::string_view windows_path);
+
+}  // namespace platform

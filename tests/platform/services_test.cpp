@@ -1,0 +1,113 @@
+// Paths, files, the event, the clocks and library loading.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/dynamic_library.h"
+#include "platform/event.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "tests/support/temp_dir.h"
+
+namespace platform {
+namespace {
+
+using fendrel::testing::TempDir;
+
+TEST(Paths, ProgramDirectoryIsTheExecutablesFolderWithSeparator) {
+    const std::string directory = ProgramDirectory();
+    ASSERT_FALSE(directory.empty());
+    EXPECT_EQ(directory.back(), kPathSeparator);
+    char exe[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+    EXPECT_EQ(std::string(exe).rfind(directory, 0), 0u);
+}
+
+TEST(Paths, OverrideAddsSeparatorAndClears) {
+    const std::string real = ProgramDirectory();
+    OverrideProgramDirectory("/tmp/x");
+    EXPECT_EQ(ProgramDirectory(), "/tmp/x/");
+    OverrideProgramDirectory("");
+    EXPECT_EQ(ProgramDirectory(), real);
+}
+
+TEST(Paths, JoinAndNative) {
+    EXPECT_EQ(JoinPath("/a", "b"), "/a/b");
+    EXPECT_EQ(JoinPath("/a/", "/b"), "/a/b");
+    EXPECT_EQ(JoinPath("", "b"), "b");
+    EXPECT_EQ(NativePath("resource\\resource.txt"), "resource/resource.txt");
+}
+
+TEST(Files, AtomicWriteReplacesAndKeepsPermissions) {
+    TempDir dir;
+    const std::string path = dir.File("f");
+    ASSERT_TRUE(WriteFileAtomically(path, "one"));
+    chmod(path.c_str(), 0640);
+    ASSERT_TRUE(WriteFileAtomically(path, "two"));
+    EXPECT_EQ(ReadFileBytes(path), "two");
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+TEST(Files, FailedWriteLeavesNothingBehind) {
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomically("/nonexistent-folder/f", "x", &error));
+    EXPECT_NE(error.find("/nonexistent-folder/f"), std::string::npos);
+}
+
+TEST(Files, FolderIsNotReadable) {
+    TempDir dir;
+    EXPECT_FALSE(ReadFileBytes(dir.path()).has_value());
+    EXPECT_FALSE(ReadFileBytes(dir.File("missing")).has_value());
+}
+
+TEST(ManualResetEvent, StaysSetUntilResetAndWakesAWaiter) {
+    ManualResetEvent event;
+    EXPECT_FALSE(event.IsSet());
+    std::thread setter([&] { event.Set(); });
+    EXPECT_TRUE(event.Wait(Milliseconds(10000)));
+    setter.join();
+    EXPECT_TRUE(event.IsSet());
+    EXPECT_TRUE(event.IsSet());
+    event.Set();  // setting twice keeps it set, one Reset clears it
+    event.Reset();
+    EXPECT_FALSE(event.IsSet());
+    EXPECT_FALSE(event.Wait(Milliseconds(0)));
+}
+
+TEST(VirtualClock, SleepAdvancesTimeAndIsRecorded) {
+    VirtualClock clock;
+    clock.Sleep(Milliseconds(95));
+    clock.Advance(Milliseconds(5));
+    clock.Sleep(Milliseconds(100));
+    EXPECT_EQ(clock.Now(), Milliseconds(200));
+    EXPECT_EQ(clock.Sleeps(), (std::vector<Milliseconds>{Milliseconds(95), Milliseconds(100)}));
+}
+
+TEST(DynamicLibrary, MapsWindowsNames) {
+    EXPECT_EQ(SharedLibraryPath("Emmc.dll"), "libEmmc.so");
+    EXPECT_EQ(SharedLibraryPath("NorDL.DLL"), "libNorDL.so");
+    EXPECT_EQ(SharedLibraryPath("drivers\\DIFxAPI.dll"), "drivers/libDIFxAPI.so");
+    EXPECT_EQ(SharedLibraryPath("/opt/libx.so"), "/opt/libx.so");
+}
+
+TEST(DynamicLibrary, MissingLibraryFailsWithAnError) {
+    DynamicLibrary library;
+    EXPECT_FALSE(library.Load("NoSuchLibraryHere.dll"));
+    EXPECT_FALSE(library.is_loaded());
+    EXPECT_FALSE(library.error().empty());
+    EXPECT_EQ(library.Symbol("Download"), nullptr);
+}
+
+TEST(DynamicLibrary, LoadsFromTheSystemPathAndFindsSymbols) {
+    DynamicLibrary library;
+    ASSERT_TRUE(library.Load("libm.so.6")) << library.error();
+    EXPECT_NE(library.Symbol("cos"), nullptr);
+    EXPECT_EQ(library.Symbol("no_such_symbol_here"), nullptr);
+}
+
+}  // namespace
+}  // namespace platform
