@@ -15,5 +15,9 @@ endif()
 if(FENDREL_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   message(FATAL_ERROR "FENDREL_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
 endif()
+if(FENDREL_FUZZ)
+  # Coverage feedback from the libraries under test, not only from the fuzz targets themselves.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 find_package(Threads REQUIRED)
