@@ -5,6 +5,7 @@
 
 namespace fendrel::cli {
 
+Command PortsCommand();  // ports_command.cpp
 Command SetupCommand();  // setup_command.cpp
 Command TextCommand();   // text_command.cpp
 
