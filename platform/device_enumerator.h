@@ -47,9 +47,9 @@ class DeviceEnumerator {
     static DeviceEnumerator FromEnvironment();
 
     // The present devices of `device_class`, in the order of their tty names (ttyUSB2 before
-    // ttyUSB10). A device whose tree entry is unreadable or malformed is left out; so is nothing
-    // else. Each problem met (such an entry, a port the arbiter could not name) is appended to
-    // `problems` as a sentence naming the device.
+    // ttyUSB10). Only a device whose tree entry is malformed is left out; one the arbiter could
+    // not name is listed without a port name. Each such problem is appended to `problems` as a
+    // sentence naming the tty.
     std::vector<PresentDevice> PresentDevices(DeviceClass device_class,
                                               std::vector<std::string>* problems = nullptr) const;
 
