@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "platform/ascii.h"
+
 namespace platform {
 namespace {
 
@@ -12,9 +14,9 @@ constexpr std::size_t kMaxPortNumberDigits = 9;
 
 bool IsDeviceParametersKey(std::string_view path) {
     return path.size() > kEnumPath.size() + kDeviceParameters.size() &&
-           RegistryNamesEqual(path.substr(0, kEnumPath.size()), kEnumPath) &&
-           RegistryNamesEqual(path.substr(path.size() - kDeviceParameters.size()),
-                              kDeviceParameters);
+           EqualsIgnoringAsciiCase(path.substr(0, kEnumPath.size()), kEnumPath) &&
+           EqualsIgnoringAsciiCase(path.substr(path.size() - kDeviceParameters.size()),
+                                   kDeviceParameters);
 }
 
 std::optional<std::string> RecordedName(const RegistryKey* key) {
@@ -83,7 +85,7 @@ std::optional<std::string> ComNameArbiter::NameFor(std::string_view instance_id,
 
 std::optional<unsigned> ComPortNumber(std::string_view port_name) {
     if (port_name.size() <= 3 || port_name.size() > 3 + kMaxPortNumberDigits ||
-        !RegistryNamesEqual(port_name.substr(0, 3), "COM"))
+        !EqualsIgnoringAsciiCase(port_name.substr(0, 3), "COM"))
         return std::nullopt;
     unsigned number = 0;
     for (const char c : port_name.substr(3)) {

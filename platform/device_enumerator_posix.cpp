@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/ascii.h"
 #include "platform/com_name_arbiter.h"
 #include "platform/device_enumerator.h"
 #include "platform/files.h"
@@ -215,7 +216,7 @@ std::optional<std::string> DeviceEnumerator::FindPortNode(std::string_view port_
                                                           std::string* error) const {
     for (const DeviceClass device_class : {DeviceClass::kPorts, DeviceClass::kModem}) {
         for (const PresentDevice& device : PresentDevices(device_class)) {
-            if (!device.port_name.empty() && RegistryNamesEqual(device.port_name, port_name))
+            if (!device.port_name.empty() && EqualsIgnoringAsciiCase(device.port_name, port_name))
                 return device.device_node;
         }
     }

@@ -1,6 +1,7 @@
 #include "ports/port_scanner.h"
 
 #include "app/config_keys.h"
+#include "platform/ascii.h"
 
 namespace fendrel {
 namespace {
@@ -8,22 +9,12 @@ namespace {
 constexpr std::string_view kUartType = "UART";
 constexpr std::size_t kPrefixLength = 3;
 
-// The instance id as the matching rules see it: ASCII letters lowered, every other byte (of a
-// multi-byte character too) kept.
-std::string Lowered(const std::string& text) {
-    std::string lowered = text;
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lowered;
-}
-
 // The position of the first text found in `instance_id`, or -1.
 int FirstMatch(const std::vector<std::string>& texts, const std::string& instance_id) {
     if (instance_id.empty())
         return -1;
-    const std::string lowered = Lowered(instance_id);
+    // ASCII letters lowered, every other byte (of a multi-byte character too) kept.
+    const std::string lowered = platform::AsciiLowered(instance_id);
     for (std::size_t i = 0; i < texts.size(); ++i) {
         if (lowered.find(texts[i]) != std::string::npos)
             return static_cast<int>(i);
