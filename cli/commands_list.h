@@ -5,6 +5,7 @@
 
 namespace fendrel::cli {
 
-Command TextCommand();  // text_command.cpp
+Command Hex2BinCommand();  // hex2bin_command.cpp
+Command TextCommand();     // text_command.cpp
 
 }  // namespace fendrel::cli
