@@ -273,15 +273,19 @@ TEST(Worker, MessagesCarryThePortNumber) {
 TEST(WorkerThread, StartWhileRunningStartsNothingAndTheDestructorStopsAndJoins) {
     std::atomic<bool> saw_stop{false};
     std::atomic<int> runs{0};
+    std::atomic<bool> entered{false};
     auto rig = std::make_unique<WorkerRig>("COM5", PORT_KIND_STORAGE);
     rig->mass_storage.action = [&](CDownloadThread& worker) {
         ++runs;
+        entered = true;
         // Blocks until the worker is stopped, as a long step does.
         saw_stop = worker.stop_event().Wait(Milliseconds(60000));
         return false;
     };
     ASSERT_TRUE(rig->worker->SetParams(rig->params));
     ASSERT_TRUE(rig->worker->Start());
+    while (!entered)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_TRUE(rig->worker->IsRunning());
     EXPECT_TRUE(rig->worker->Start());
     EXPECT_FALSE(rig->worker->SetParams(rig->params));
