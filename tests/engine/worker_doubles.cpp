@@ -177,8 +177,11 @@ std::unique_ptr<FlashLibrary> FakeFlashLibraries::Load(std::string_view file_nam
     return std::make_unique<FakeLibrary>(*this, download);
 }
 
-WorkerRig::WorkerRig(std::string port_name, int port_kind, bool with_notifier) {
-    const WorkerServices services{clock, channels, links, nv_backup, mass_storage, flash};
+WorkerRig::WorkerRig(std::string port_name, int port_kind, bool with_notifier,
+                     FlashLibraryLoader* flash_libraries) {
+    const WorkerServices services{clock,        channels,
+                                  links,        nv_backup,
+                                  mass_storage, flash_libraries ? *flash_libraries : flash};
     worker = std::make_unique<CDownloadThread>(std::move(port_name), "USB", port_kind,
                                                with_notifier ? &journal : nullptr, services);
     journal.worker = worker.get();

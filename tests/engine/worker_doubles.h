@@ -127,8 +127,9 @@ class FakeFlashLibraries final : public FlashLibraryLoader {
 // One worker with every double wired in, for one port.
 class WorkerRig {
   public:
+    // `flash_libraries` replaces the in-process flash double (a real loader, for example).
     explicit WorkerRig(std::string port_name = "COM3", int port_kind = PORT_KIND_DIAG,
-                       bool with_notifier = true);
+                       bool with_notifier = true, FlashLibraryLoader* flash_libraries = nullptr);
 
     // Runs the worker's sequence on the calling thread (the thread machinery has its own tests).
     void RunHere();
