@@ -7,6 +7,7 @@ namespace fendrel::cli {
 
 std::span<const Command> Commands() {
     static const std::array commands = {
+        CheckImagesCommand(),
         Hex2BinCommand(),
         TextCommand(),
     };

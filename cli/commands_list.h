@@ -5,7 +5,8 @@
 
 namespace fendrel::cli {
 
-Command Hex2BinCommand();  // hex2bin_command.cpp
-Command TextCommand();     // text_command.cpp
+Command CheckImagesCommand();  // check_images_command.cpp
+Command Hex2BinCommand();      // hex2bin_command.cpp
+Command TextCommand();         // text_command.cpp
 
 }  // namespace fendrel::cli

@@ -129,7 +129,6 @@ class CDownloadThread : public CThreadBase {
     std::uint32_t AppTrailerWord();
     std::uint32_t BootTrailerWord();
     bool RunFlashDownload();
-    std::string ImageListText(const std::string& path, const std::vector<std::string>& list) const;
     void RediscoverDiagnosticPort();
     // The closing operations of the serial link; each zeroes the byte counters.
     void CloseWithResetPhone();

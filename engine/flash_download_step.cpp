@@ -23,6 +23,16 @@ std::string_view LibraryFor(std::string_view flash_type) {
     return kNorLibrary;
 }
 
+// The path of the settings, then every further entry of the list (entry 0 stands for the path).
+std::string ImageListText(const std::string& path, const std::vector<std::string>& list) {
+    std::string text = path;
+    for (std::size_t i = 1; i < list.size(); ++i) {
+        text += kImageListSeparator;
+        text += list[i];
+    }
+    return text;
+}
+
 }  // namespace
 
 bool CDownloadThread::RunFlashDownload() {
@@ -38,16 +48,6 @@ bool CDownloadThread::RunFlashDownload() {
     return library->Download(link_->port(), &stop_event_, params_.erase_efs, app_images.c_str(),
                              boot_images.c_str(), params_.version_folder.c_str(), &OnFlashReport,
                              this) != 0;
-}
-
-std::string CDownloadThread::ImageListText(const std::string& path,
-                                           const std::vector<std::string>& list) const {
-    std::string text = path;
-    for (std::size_t i = 1; i < list.size(); ++i) {
-        text += kImageListSeparator;
-        text += list[i];
-    }
-    return text;
 }
 
 void CDownloadThread::OnFlashReport(int code, int b, int c, int d, void* context) {

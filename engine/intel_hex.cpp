@@ -131,7 +131,10 @@ int ConvertHexFile(const std::string& input_path, const std::string& output_path
         return kHexCannotOpen;
     std::string binary;
     const int result = ConvertHexText(*text, binary);
-    if (!platform::WriteFileAtomically(output_path, binary))
+    // The binary is made again from its source before every use: it must never stand half
+    // written under its name, but need not survive a power cut.
+    if (!platform::WriteFileAtomically(output_path, binary, nullptr,
+                                       platform::Durability::kInFileCache))
         return kHexCannotOpen;
     return result;
 }
