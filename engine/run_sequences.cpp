@@ -94,7 +94,7 @@ void CDownloadThread::RunDownloadModePort() {
         Reset9006();
         return;
     }
-    ok = ok && Continue(true) && mass_storage_.Run(*this);
+    ok = ok && running() && mass_storage_.Run(*this);
     Post(ok ? messages.success : messages.error);
     Post(messages.end);
     if (!firehose)
