@@ -7,9 +7,7 @@ namespace fendrel::cli {
 
 std::span<const Command> Commands() {
     static const std::array commands = {
-        PortsCommand(),
-        SetupCommand(),
-        TextCommand(),
+        CheckImagesCommand(), Hex2BinCommand(), PortsCommand(), SetupCommand(), TextCommand(),
     };
     return commands;
 }

@@ -44,6 +44,10 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
     if (file == nullptr)
         return std::nullopt;
     std::string bytes;
+    // One allocation of the file's size up front; a file that grows meanwhile still reads whole.
+    struct stat info {};
+    if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
     char chunk[65536];
     std::size_t got;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
@@ -55,7 +59,9 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
     return bytes;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
+                         Durability durability) {
+    const bool flush = durability == Durability::kOnDisk;
     std::string temporary = path + ".XXXXXX";
     const int fd = mkstemp(temporary.data());
     if (fd < 0)
@@ -63,7 +69,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
 
     struct stat existing {};
     const mode_t mode = stat(path.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0644;
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
+    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && (!flush || fsync(fd) == 0);
     if (!ok)
         Fail(error, "cannot write " + temporary);
     if (close(fd) != 0 && ok)
@@ -77,6 +83,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
         unlink(temporary.c_str());
         return result;
     }
+    if (!flush)
+        return true;
     // Make the rename itself durable.
     const int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
