@@ -21,12 +21,12 @@
 
 #include "engine/download_param.h"
 #include "engine/image_checks.h"
-#include "engine/port_kind.h"
 #include "engine/progress_model.h"
 #include "engine/thread_base.h"
 #include "engine/worker_services.h"
 #include "platform/event.h"
 #include "platform/messages.h"
+#include "ports/port_record.h"
 
 namespace fendrel {
 

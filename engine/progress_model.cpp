@@ -4,7 +4,7 @@
 
 #include "engine/flash_type.h"
 #include "engine/image_folder.h"
-#include "engine/port_kind.h"
+#include "ports/port_record.h"
 
 namespace fendrel {
 namespace {
