@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "platform/clock.h"
@@ -56,6 +57,41 @@ TEST(Files, FailedWriteLeavesNothingBehind) {
     std::string error;
     EXPECT_FALSE(WriteFileAtomically("/nonexistent-folder/f", "x", &error));
     EXPECT_NE(error.find("/nonexistent-folder/f"), std::string::npos);
+}
+
+std::size_t EntriesIn(const std::string& folder) {
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
+        ++entries;
+    return entries;
+}
+
+TEST(Files, StagedFileTakesItsNameOnlyWhenCommitted) {
+    TempDir dir;
+    const std::string path = dir.File("f");
+    ASSERT_TRUE(WriteFileAtomically(path, "old"));
+    const std::unique_ptr<StagedFile> file = CreateStagedFile(path);
+    ASSERT_NE(file, nullptr);
+    ASSERT_TRUE(file->Append("n"));
+    ASSERT_TRUE(file->Append("ew"));
+    EXPECT_EQ(ReadFileBytes(path), "old");
+    EXPECT_EQ(EntriesIn(dir.path()), 2u);  // the temporary file beside it
+    ASSERT_TRUE(file->Commit());
+    EXPECT_EQ(ReadFileBytes(path), "new");
+    EXPECT_EQ(EntriesIn(dir.path()), 1u);
+}
+
+TEST(Files, DroppedStagedFileLeavesNothingBehind) {
+    TempDir dir;
+    const std::string path = dir.File("f");
+    ASSERT_TRUE(WriteFileAtomically(path, "old"));
+    CreateStagedFile(path)->Append("new");
+    EXPECT_EQ(ReadFileBytes(path), "old");
+    EXPECT_EQ(EntriesIn(dir.path()), 1u);
+
+    std::string error;
+    EXPECT_EQ(CreateStagedFile(dir.File("missing/f"), &error), nullptr);
+    EXPECT_NE(error.find("missing/f"), std::string::npos);
 }
 
 TEST(Files, FolderIsNotReadable) {
