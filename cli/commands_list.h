@@ -5,6 +5,8 @@
 
 namespace fendrel::cli {
 
-Command TextCommand();  // text_command.cpp
+Command NvCheckCommand();  // nv_check_command.cpp
+Command NvItemsCommand();  // nv_items_command.cpp
+Command TextCommand();     // text_command.cpp
 
 }  // namespace fendrel::cli
