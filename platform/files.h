@@ -29,7 +29,7 @@ class StagedFile {
     virtual ~StagedFile() = default;
 
     // Appends `bytes` to the temporary file. False when the write fails (error() says why);
-    // the file can then only be dropped.
+    // the file can then only be dropped: Commit refuses it.
     virtual bool Append(std::string_view bytes) = 0;
 
     // Flushes the temporary file to disk and renames it over the final name, keeping the

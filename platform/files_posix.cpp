@@ -38,26 +38,6 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-}  // namespace
-
-std::optional<std::string> ReadFileBytes(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return std::nullopt;
-    std::string bytes;
-    char chunk[65536];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes.append(chunk, got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed)
-        return std::nullopt;
-    return bytes;
-}
-
-namespace {
-
 class PosixStagedFile final : public StagedFile {
   public:
     PosixStagedFile(std::string path, std::string temporary, int fd)
@@ -73,9 +53,13 @@ class PosixStagedFile final : public StagedFile {
     bool Append(std::string_view bytes) override {
         if (fd_ < 0)
             return false;
-        if (!WriteAll(fd_, bytes))
-            return Fail(&error_, "cannot write " + temporary_);
-        return true;
+        if (WriteAll(fd_, bytes))
+            return true;
+        Fail(&error_, "cannot write " + temporary_);
+        // What is in the file now is not what the caller meant: it must never be committed.
+        close(fd_);
+        fd_ = -1;
+        return false;
     }
 
     bool Commit() override {
@@ -115,6 +99,22 @@ class PosixStagedFile final : public StagedFile {
 };
 
 }  // namespace
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return std::nullopt;
+    std::string bytes;
+    char chunk[65536];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.append(chunk, got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed)
+        return std::nullopt;
+    return bytes;
+}
 
 std::unique_ptr<StagedFile> CreateStagedFile(const std::string& path, std::string* error) {
     std::string temporary = path + ".XXXXXX";
