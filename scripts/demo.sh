@@ -22,3 +22,7 @@ sed 's/^BACKUPESN=0$/BACKUPESN=1/' "$bin/config.ini" > "$work/config.ini"
 echo
 echo "== Texts as the station shows them"
 "$bin/fendrel-cli" text 129 130 155 159 162 163 189 206
+
+echo
+echo "== The NV items a phone's backup would hold (NV Decoder.zdf beside the program)"
+"$bin/fendrel-cli" nv-items
