@@ -7,6 +7,8 @@ namespace fendrel::cli {
 
 std::span<const Command> Commands() {
     static const std::array commands = {
+        CheckImagesCommand(),
+        Hex2BinCommand(),
         NvCheckCommand(),
         NvItemsCommand(),
         TextCommand(),

@@ -5,8 +5,10 @@
 
 namespace fendrel::cli {
 
-Command NvCheckCommand();  // nv_check_command.cpp
-Command NvItemsCommand();  // nv_items_command.cpp
-Command TextCommand();     // text_command.cpp
+Command CheckImagesCommand();  // check_images_command.cpp
+Command Hex2BinCommand();      // hex2bin_command.cpp
+Command NvCheckCommand();      // nv_check_command.cpp
+Command NvItemsCommand();      // nv_items_command.cpp
+Command TextCommand();         // text_command.cpp
 
 }  // namespace fendrel::cli

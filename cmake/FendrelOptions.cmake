@@ -12,8 +12,12 @@ if(FENDREL_SANITIZE OR FENDREL_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-if(FENDREL_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-  message(FATAL_ERROR "FENDREL_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+if(FENDREL_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "FENDREL_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  # Coverage feedback from every library the fuzz targets link, not only from the targets.
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
 find_package(Threads REQUIRED)

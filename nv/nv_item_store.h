@@ -33,7 +33,9 @@ std::string NvDefinitionPath();
 // What the store reads the time from and writes its backup files through.
 struct NvStoreServices {
     const platform::WallClock* wall_clock = &platform::SystemWallClock();
-    platform::StagedFileOpener open_staged_file = platform::CreateStagedFile;
+    platform::StagedFileOpener open_staged_file = [](const std::string& path, std::string* error) {
+        return platform::CreateStagedFile(path, error, platform::Durability::kOnDisk);
+    };
 };
 
 class NvItemStore {

@@ -40,8 +40,11 @@ std::string FolderOf(const std::string& path) {
 
 class PosixStagedFile final : public StagedFile {
   public:
-    PosixStagedFile(std::string path, std::string temporary, int fd)
-        : path_(std::move(path)), temporary_(std::move(temporary)), fd_(fd) {}
+    PosixStagedFile(std::string path, std::string temporary, int fd, Durability durability)
+        : path_(std::move(path)),
+          temporary_(std::move(temporary)),
+          fd_(fd),
+          flush_(durability == Durability::kOnDisk) {}
 
     ~PosixStagedFile() override {
         if (fd_ >= 0)
@@ -67,7 +70,7 @@ class PosixStagedFile final : public StagedFile {
             return false;
         struct stat existing {};
         const mode_t mode = stat(path_.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0644;
-        bool ok = fchmod(fd_, mode) == 0 && fsync(fd_) == 0;
+        bool ok = fchmod(fd_, mode) == 0 && (!flush_ || fsync(fd_) == 0);
         if (!ok)
             Fail(&error_, "cannot write " + temporary_);
         const int fd = fd_;
@@ -79,6 +82,8 @@ class PosixStagedFile final : public StagedFile {
         if (rename(temporary_.c_str(), path_.c_str()) != 0)
             return Fail(&error_, "cannot rename " + temporary_ + " to " + path_);
         committed_ = true;
+        if (!flush_)
+            return true;
         // Make the rename itself durable.
         const int folder = open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (folder >= 0) {
@@ -94,6 +99,7 @@ class PosixStagedFile final : public StagedFile {
     const std::string path_;
     const std::string temporary_;
     int fd_;  // -1 once closed
+    const bool flush_;
     bool committed_ = false;
     std::string error_;
 };
@@ -105,6 +111,10 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
     if (file == nullptr)
         return std::nullopt;
     std::string bytes;
+    // One allocation of the file's size up front; a file that grows meanwhile still reads whole.
+    struct stat info {};
+    if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
     char chunk[65536];
     std::size_t got;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
@@ -116,18 +126,20 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
     return bytes;
 }
 
-std::unique_ptr<StagedFile> CreateStagedFile(const std::string& path, std::string* error) {
+std::unique_ptr<StagedFile> CreateStagedFile(const std::string& path, std::string* error,
+                                             Durability durability) {
     std::string temporary = path + ".XXXXXX";
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         Fail(error, "cannot create a temporary file beside " + path);
         return nullptr;
     }
-    return std::make_unique<PosixStagedFile>(path, std::move(temporary), fd);
+    return std::make_unique<PosixStagedFile>(path, std::move(temporary), fd, durability);
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
-    const std::unique_ptr<StagedFile> file = CreateStagedFile(path, error);
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
+                         Durability durability) {
+    const std::unique_ptr<StagedFile> file = CreateStagedFile(path, error, durability);
     if (file == nullptr)
         return false;
     if (file->Append(bytes) && file->Commit())

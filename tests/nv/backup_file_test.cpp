@@ -42,7 +42,7 @@ std::string Replace(std::string text, std::string_view from, std::string_view to
 }
 
 std::string WithLfLineEnds(std::string text) {
-    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;)
+    for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; ++at)
         text.erase(at, 1);
     return text;
 }
