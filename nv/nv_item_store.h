@@ -30,7 +30,8 @@ inline constexpr char kNvBackupOpenError[] = "Can't the Open the file.";
 // The program directory followed by kNvDefinitionFileName.
 std::string NvDefinitionPath();
 
-// What the store reads the time from and writes its backup files through.
+// What the store reads the time from and writes its backup files through. The clock must
+// outlive the store.
 struct NvStoreServices {
     const platform::WallClock* wall_clock = &platform::SystemWallClock();
     platform::StagedFileOpener open_staged_file = [](const std::string& path, std::string* error) {
