@@ -41,6 +41,10 @@ echo "== Texts as the station shows them"
 "$bin/fendrel-cli" text 129 130 155 159 162 163 189 206
 
 echo
+echo "== The NV items a phone's backup would hold (NV Decoder.zdf beside the program)"
+"$bin/fendrel-cli" nv-items
+
+echo
 echo "== Three simulated phones: normal mode (9025), download mode (9008), disk mode (9006)"
 # The phones live in a device tree of their own, and the COM names they get in a registry of
 # their own, so that the station's registry keeps only real devices.
