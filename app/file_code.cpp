@@ -1,6 +1,5 @@
 #include "app/file_code.h"
 
-#include <array>
 #include <cstdio>
 
 #include "platform/files.h"
@@ -9,21 +8,6 @@
 namespace fendrel {
 namespace {
 
-constexpr std::array<std::uint16_t, 256> MakeCrcTable() {
-    std::array<std::uint16_t, 256> table{};
-    for (unsigned byte = 0; byte < 256; ++byte) {
-        std::uint16_t crc = static_cast<std::uint16_t>(byte);
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408) : crc >> 1;
-        }
-        table[byte] = crc;
-    }
-    return table;
-}
-
-constexpr std::array<std::uint16_t, 256> kCrcTable = MakeCrcTable();
-static_assert(kCrcTable[1] == 0x1189 && kCrcTable[128] == 0x8408 && kCrcTable[255] == 0x0F78);
-
 std::string Hex4(std::uint16_t value) {
     char text[5];
     std::snprintf(text, sizeof text, "%04x", value);
@@ -31,15 +15,6 @@ std::string Hex4(std::uint16_t value) {
 }
 
 }  // namespace
-
-std::uint16_t FileCodeCrc(const void* bytes, std::size_t length) {
-    const auto* data = static_cast<const unsigned char*>(bytes);
-    std::uint16_t crc = 0xFFFF;
-    for (std::size_t i = 0; i < length; ++i) {
-        crc = static_cast<std::uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF]);
-    }
-    return static_cast<std::uint16_t>(crc ^ 0xFFFF);
-}
 
 FileCodeReport ExamineConfigText(std::string_view bytes) {
     FileCodeReport report;

@@ -10,12 +10,16 @@
 #include <string>
 #include <string_view>
 
+#include "qcom/crc16.h"
+
 namespace fendrel {
 
 inline constexpr std::string_view kFileCodePrefix = "FILECODE:";
 
-// CRC-16/X-25: reflected polynomial 0x8408, initial 0xFFFF, final XOR 0xFFFF, table-driven.
-std::uint16_t FileCodeCrc(const void* bytes, std::size_t length);
+// The CRC of the integrity line: the phones' frame check, CRC-16/X-25 (qcom/crc16.h).
+inline std::uint16_t FileCodeCrc(const void* bytes, std::size_t length) {
+    return qcom::Crc16X25(bytes, length);
+}
 inline std::uint16_t FileCodeCrc(std::string_view text) {
     return FileCodeCrc(text.data(), text.size());
 }
