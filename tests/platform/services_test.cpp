@@ -149,6 +149,25 @@ TEST(VirtualClock, SleepAdvancesTimeAndIsRecorded) {
     EXPECT_EQ(clock.Sleeps(), (std::vector<Milliseconds>{Milliseconds(95), Milliseconds(100)}));
 }
 
+TEST(VirtualClock, ADeviceWaitBlocksBrieflyAndLetsTheTimeOutPassVirtually) {
+    VirtualClock clock;
+    clock.set_real_device_wait(Milliseconds(20));
+    std::vector<Milliseconds> real_limits;
+    const auto silent = [&](Milliseconds limit) {
+        real_limits.push_back(limit);
+        return false;
+    };
+    EXPECT_FALSE(clock.WaitForDevice(Milliseconds(1500), silent));
+    EXPECT_FALSE(clock.WaitForDevice(Milliseconds(5), silent));
+    EXPECT_EQ(real_limits, (std::vector<Milliseconds>{Milliseconds(20), Milliseconds(5)}));
+    EXPECT_EQ(clock.Now(), Milliseconds(1505));
+    EXPECT_TRUE(clock.Sleeps().empty());
+
+    // A device that answers ends the wait; time moves on only by what was waited for real.
+    EXPECT_TRUE(clock.WaitForDevice(Milliseconds(1500), [](Milliseconds) { return true; }));
+    EXPECT_LT(clock.Now(), Milliseconds(1505 + 1500));
+}
+
 TEST(DynamicLibrary, MapsWindowsNames) {
     EXPECT_EQ(SharedLibraryPath("Emmc.dll"), "libEmmc.so");
     EXPECT_EQ(SharedLibraryPath("NorDL.DLL"), "libNorDL.so");
