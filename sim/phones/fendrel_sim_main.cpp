@@ -1,13 +1,23 @@
 // fendrel-sim: simulated phones on pseudo-terminals, in a fake device tree, until stopped.
 //
-//   fendrel-sim --dir DIR [MODE...]    MODE: normal (9025), download (9008) or disk (9006)
-//   fendrel-sim --dir DIR --phones N   N phones in normal mode
+//   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] MODE...
+//   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] --phones N
 //
-// The device tree is written to DIR/sys (point FENDREL_SYSFS_ROOT there), disk-mode flash
-// images to DIR/disks. Phone n sits at USB place 1-n. Once every phone is plugged the program
-// prints "ready"; then it reads commands from standard input ("unplug N", "plug N MODE",
-// "list", "quit") and runs until "quit", SIGINT or SIGTERM, unplugging every phone on the way
-// out. The phones do not speak any protocol yet: they take what the host writes and say nothing.
+// MODE is normal (9025), download (9008) or disk (9006); --phones N plugs N phones in normal
+// mode. Phone n sits at USB place 1-n and has the ESN HEX + n - 1 (default 8A3C05F1); ITEMS are
+// the NV items every phone holds, a list of numbers and ranges ("1-200,550,1943"; default
+// 1-300), each filled with a pattern of its number. The device tree is written to DIR/sys (point
+// FENDREL_SYSFS_ROOT there), disk-mode flash images to DIR/disks.
+//
+// Once every phone is plugged the program prints "ready"; then it reads commands from standard
+// input and runs until "quit", SIGINT or SIGTERM, unplugging every phone on the way out:
+//   unplug N | plug N MODE | list | quit
+//   esn N HEX                          the ESN phone N reports from now on
+//   fault N KIND [CODE] [DELAY_MS]     a fault from the next request on, for every command or
+//                                      only for command CODE (hex); KIND is none, silent,
+//                                      bad-crc, nak, delay, unplug-mid-reply, stay-online or
+//                                      switch-error (see sim/phones/talking_phone.h)
+// The phones speak DIAG in normal and disk mode and DMSS download in download mode.
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -15,28 +25,20 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "sim/phones/fake_device_tree.h"
 #include "sim/phones/phone_modes.h"
-#include "sim/phones/simulated_phone.h"
+#include "sim/phones/phone_station.h"
 
 namespace {
 
-constexpr std::uint64_t kDiskBytes = 64ull << 20;
 constexpr int kMaxPhones = 64;
 constexpr int kUsageError = 2;
-
-struct Station {
-    std::string folder;
-    std::unique_ptr<sim::FakeDeviceTree> tree;
-    std::vector<std::unique_ptr<sim::SimulatedPhone>> phones;
-};
+constexpr std::uint32_t kDefaultEsn = 0x8A3C05F1;
+constexpr const char* kDefaultNvItems = "1-300";
 
 std::optional<std::uint16_t> ParseMode(const std::string& mode) {
     if (mode == "normal" || mode == "9025")
@@ -48,18 +50,37 @@ std::optional<std::uint16_t> ParseMode(const std::string& mode) {
     return std::nullopt;
 }
 
-sim::UsbIdentity Identity(const Station& station, int number, std::uint16_t product) {
-    const std::string serial = "SIM" + std::to_string(number);
-    if (product == sim::kDownloadModeProduct)
-        return sim::DownloadModeIdentity(serial);
-    if (product == sim::kDiskModeProduct) {
-        const std::string image = station.folder + "/disks/phone" + std::to_string(number) + ".img";
-        return sim::DiskModeIdentity(serial, image, kDiskBytes);
-    }
-    return sim::NormalModeIdentity(serial);
+// A whole number in `base` between 0 and `limit`, or none.
+std::optional<unsigned long> ParseNumber(const std::string& text, int base, unsigned long limit) {
+    if (text.empty())
+        return std::nullopt;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text.c_str(), &end, base);
+    if (*end != '\0' || value > limit || text[0] == '-')
+        return std::nullopt;
+    return value;
 }
 
-void PrintPhone(const sim::SimulatedPhone& phone, int number) {
+// "1-200,550": the item numbers, or none when the list does not read so.
+std::optional<std::vector<std::uint16_t>> ParseItems(const std::string& list) {
+    std::vector<std::uint16_t> items;
+    std::istringstream pieces(list);
+    std::string piece;
+    while (std::getline(pieces, piece, ',')) {
+        const std::size_t dash = piece.find('-');
+        const auto first = ParseNumber(piece.substr(0, dash), 10, 0xFFFF);
+        const auto last =
+            dash == std::string::npos ? first : ParseNumber(piece.substr(dash + 1), 10, 0xFFFF);
+        if (!first || !last || *last < *first)
+            return std::nullopt;
+        for (unsigned long item = *first; item <= *last; ++item)
+            items.push_back(static_cast<std::uint16_t>(item));
+    }
+    return items;
+}
+
+void PrintPhone(sim::PhoneStation& station, int number) {
+    sim::SimulatedPhone& phone = station.phone(number);
     if (!phone.is_plugged()) {
         std::printf("phone %d at USB %s: unplugged\n", number, phone.usb_path().c_str());
         return;
@@ -70,20 +91,37 @@ void PrintPhone(const sim::SimulatedPhone& phone, int number) {
     std::printf("\n");
 }
 
-bool Plug(Station& station, int number, std::uint16_t product) {
-    sim::SimulatedPhone& phone = *station.phones[static_cast<std::size_t>(number - 1)];
-    if (!phone.Plug(Identity(station, number, product))) {
-        std::fprintf(stderr, "fendrel-sim: %s\n", phone.error().c_str());
+bool Plug(sim::PhoneStation& station, int number, std::uint16_t product) {
+    if (!station.Plug(number, product)) {
+        std::fprintf(stderr, "fendrel-sim: %s\n", station.error().c_str());
         return false;
     }
-    PrintPhone(phone, number);
+    PrintPhone(station, number);
+    return true;
+}
+
+// "fault N KIND [CODE] [DELAY_MS]" after the phone number; false when it does not read so.
+bool SetFault(sim::TalkingPhone& phone, std::istringstream& words) {
+    std::string kind, code, delay;
+    words >> kind >> code >> delay;
+    const auto fault = sim::ParseFault(kind);
+    const auto command =
+        code.empty() ? std::optional<unsigned long>() : ParseNumber(code, 16, 0xFF);
+    const auto delay_ms =
+        delay.empty() ? std::optional<unsigned long>() : ParseNumber(delay, 10, 3600000);
+    if (!fault || (!code.empty() && !command) || (!delay.empty() && !delay_ms))
+        return false;
+    phone.SetFault(
+        *fault,
+        command ? std::optional<std::uint8_t>(static_cast<std::uint8_t>(*command)) : std::nullopt,
+        delay_ms ? platform::Milliseconds(*delay_ms) : sim::TalkingPhone::kDefaultDelay);
     return true;
 }
 
 // One command line from standard input; false for "quit".
-bool Command(Station& station, const std::string& line) {
+bool Command(sim::PhoneStation& station, const std::string& line) {
     std::istringstream words(line);
-    std::string verb, mode;
+    std::string verb, argument;
     int number = 0;
     words >> verb;
     if (verb.empty())
@@ -91,51 +129,77 @@ bool Command(Station& station, const std::string& line) {
     if (verb == "quit")
         return false;
     if (verb == "list") {
-        for (std::size_t i = 0; i < station.phones.size(); ++i)
-            PrintPhone(*station.phones[i], static_cast<int>(i) + 1);
+        for (int n = 1; n <= station.size(); ++n)
+            PrintPhone(station, n);
         return true;
     }
-    words >> number >> mode;
-    const bool known = number >= 1 && number <= static_cast<int>(station.phones.size());
-    if (verb == "unplug" && known) {
-        station.phones[static_cast<std::size_t>(number - 1)]->Unplug();
+    words >> number;
+    const bool known = number >= 1 && number <= station.size();
+    bool understood = known;
+    if (known && verb == "unplug") {
+        station.phone(number).Unplug();
         std::printf("phone %d unplugged\n", number);
-    } else if (verb == "plug" && known && ParseMode(mode)) {
-        Plug(station, number, *ParseMode(mode));
+    } else if (known && verb == "plug" && (words >> argument) && ParseMode(argument)) {
+        Plug(station, number, *ParseMode(argument));
+    } else if (known && verb == "esn" && (words >> argument) &&
+               ParseNumber(argument, 16, 0xFFFFFFFF)) {
+        station.talk(number).SetEsn(
+            static_cast<std::uint32_t>(*ParseNumber(argument, 16, 0xFFFFFFFF)));
+        std::printf("phone %d ESN %s\n", number, argument.c_str());
+    } else if (known && verb == "fault" && SetFault(station.talk(number), words)) {
+        std::printf("phone %d fault set\n", number);
     } else {
-        std::fprintf(stderr, "fendrel-sim: commands: unplug N, plug N MODE, list, quit\n");
+        understood = false;
+    }
+    if (!understood) {
+        std::fprintf(stderr,
+                     "fendrel-sim: commands: unplug N, plug N MODE, esn N HEX, "
+                     "fault N KIND [CODE] [DELAY_MS], list, quit\n");
     }
     return true;
 }
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: fendrel-sim --dir DIR [normal|download|disk ...]\n"
-                 "       fendrel-sim --dir DIR --phones N\n");
+                 "usage: fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] normal|download|disk ...\n"
+                 "       fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] --phones N\n");
     return kUsageError;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    Station station;
+    std::string folder;
     std::vector<std::uint16_t> modes;
+    std::uint32_t esn = kDefaultEsn;
+    std::vector<std::uint16_t> items = *ParseItems(kDefaultNvItems);
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--dir" && i + 1 < argc) {
-            station.folder = argv[++i];
-        } else if (argument == "--phones" && i + 1 < argc) {
-            const int count = std::atoi(argv[++i]);
-            if (count < 1 || count > kMaxPhones)
+        const bool has_value = i + 1 < argc;
+        if (argument == "--dir" && has_value) {
+            folder = argv[++i];
+        } else if (argument == "--phones" && has_value) {
+            const auto count = ParseNumber(argv[++i], 10, kMaxPhones);
+            if (!count || *count < 1)
                 return Usage();
-            modes.assign(static_cast<std::size_t>(count), sim::kNormalModeProduct);
+            modes.assign(*count, sim::kNormalModeProduct);
+        } else if (argument == "--esn" && has_value) {
+            const auto value = ParseNumber(argv[++i], 16, 0xFFFFFFFF);
+            if (!value)
+                return Usage();
+            esn = static_cast<std::uint32_t>(*value);
+        } else if (argument == "--nv" && has_value) {
+            const auto parsed = ParseItems(argv[++i]);
+            if (!parsed)
+                return Usage();
+            items = *parsed;
         } else if (const auto mode = ParseMode(argument)) {
             modes.push_back(*mode);
         } else {
             return Usage();
         }
     }
-    if (station.folder.empty() || modes.empty() || modes.size() > kMaxPhones)
+    if (folder.empty() || modes.empty() || modes.size() > kMaxPhones)
         return Usage();
 
     // Signals are taken as events beside standard input, so the way out is the same for all.
@@ -145,19 +209,20 @@ int main(int argc, char** argv) {
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);  // before the phones' threads start
     const int signals = signalfd(-1, &stop_signals, SFD_CLOEXEC);
-
-    std::error_code failure;
-    std::filesystem::create_directories(station.folder + "/disks", failure);
-    if (failure || signals < 0) {
-        std::fprintf(stderr, "fendrel-sim: cannot set up %s\n", station.folder.c_str());
+    if (signals < 0) {
+        std::fprintf(stderr, "fendrel-sim: cannot set up %s\n", folder.c_str());
         return 1;
     }
-    station.tree = std::make_unique<sim::FakeDeviceTree>(station.folder + "/sys");
-    std::printf("FENDREL_SYSFS_ROOT=%s\n", station.tree->root().c_str());
+
+    sim::PhoneStation station(folder);
+    std::printf("FENDREL_SYSFS_ROOT=%s\n", station.tree().root().c_str());
     for (std::size_t i = 0; i < modes.size(); ++i) {
-        station.phones.push_back(std::make_unique<sim::SimulatedPhone>(
-            *station.tree, "1-" + std::to_string(i + 1), nullptr));
-        if (!Plug(station, static_cast<int>(i) + 1, modes[i]))
+        sim::PhoneProfile profile;
+        profile.esn = static_cast<std::uint32_t>(esn + i);
+        for (const std::uint16_t item : items)
+            profile.nv_items[item] = sim::PatternNvData(item);
+        const int number = station.AddPhone(std::move(profile));
+        if (!Plug(station, number, modes[i]))
             return 1;
     }
     std::printf("ready\n");
@@ -190,6 +255,5 @@ int main(int argc, char** argv) {
                 break;
         }
     }
-    station.phones.clear();  // unplugs every phone
-    return 0;
+    return 0;  // the station unplugs every phone
 }

@@ -13,7 +13,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
+
+#include "platform/clock.h"
 
 #include "sim/phones/fake_device_tree.h"
 
@@ -35,6 +38,9 @@ class PhoneControl {
     virtual void Replug(const UsbIdentity& identity) = 0;
     // What the phone is plugged as now.
     virtual const UsbIdentity& identity() const = 0;
+    // Runs `action` on the phone's thread once `delay` of real time has passed (a reply held
+    // back), with the same rights as a behaviour call. Dropped when the phone goes away first.
+    virtual void After(platform::Milliseconds delay, std::function<void(PhoneControl&)> action) = 0;
 };
 
 class PhoneBehaviour {

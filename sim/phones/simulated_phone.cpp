@@ -4,7 +4,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <future>
 
@@ -124,6 +126,7 @@ void SimulatedPhone::Loop() {
             return;
         }
 
+        const int timeout_ms = RunDueActions();
         std::vector<pollfd> watched{{wake_.PollFd(), POLLIN, 0}};
         std::vector<int> interfaces;
         for (const auto& [number, port] : ports_) {
@@ -131,13 +134,32 @@ void SimulatedPhone::Loop() {
             watched.push_back({port.terminal.master_fd(), events, 0});
             interfaces.push_back(number);
         }
-        if (poll(watched.data(), watched.size(), -1) < 0)
-            continue;  // EINTR
+        if (poll(watched.data(), watched.size(), timeout_ms) <= 0)
+            continue;  // EINTR, or an action is due
         for (std::size_t i = 1; i < watched.size(); ++i) {
             if (watched[i].revents != 0)
                 Exchange(interfaces[i - 1], ports_.at(interfaces[i - 1]), watched[i].revents);
         }
     }
+}
+
+void SimulatedPhone::After(platform::Milliseconds delay,
+                           std::function<void(PhoneControl&)> action) {
+    held_actions_.emplace(std::chrono::steady_clock::now() + delay, std::move(action));
+}
+
+int SimulatedPhone::RunDueActions() {
+    while (!held_actions_.empty()) {
+        const auto first = held_actions_.begin();
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            first->first - std::chrono::steady_clock::now());
+        if (left.count() > 0)
+            return static_cast<int>(std::min<long long>(left.count(), INT_MAX));
+        auto action = std::move(first->second);
+        held_actions_.erase(first);
+        action(*this);
+    }
+    return -1;
 }
 
 void SimulatedPhone::Exchange(int interface_number, Port& port, short events) {
@@ -219,6 +241,7 @@ void SimulatedPhone::DoUnplug() {
     // Out of the tree first, so that no scan finds a port whose line is already gone.
     tree_.Remove(usb_path_);
     ports_.clear();
+    held_actions_.clear();
     const std::lock_guard lock(mutex_);
     plugged_ = false;
     nodes_.clear();

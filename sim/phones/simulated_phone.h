@@ -12,6 +12,7 @@
 // (the tree written or cleared). Queries (is_plugged, Node) may be called from any thread.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -71,6 +72,7 @@ class SimulatedPhone final : private PhoneControl {
     bool Reply(int interface_number, std::span<const std::uint8_t> bytes) override;
     void Replug(const UsbIdentity& identity) override;
     const UsbIdentity& identity() const override { return identity_; }
+    void After(platform::Milliseconds delay, std::function<void(PhoneControl&)> action) override;
 
     // Runs `change` on the phone's thread and waits for it; called from the phone's thread (by
     // the behaviour), it only queues `change` to run once the behaviour's call has returned.
@@ -81,6 +83,8 @@ class SimulatedPhone final : private PhoneControl {
     void DoUnplug();
     void Exchange(int interface_number, Port& port, short events);
     void Flush(Port& port);
+    // Runs the held-back actions that are due; the poll time-out until the next one (-1: none).
+    int RunDueActions();
 
     FakeDeviceTree& tree_;
     const std::string usb_path_;
@@ -89,6 +93,8 @@ class SimulatedPhone final : private PhoneControl {
     // Owned by the phone's thread.
     UsbIdentity identity_;
     std::map<int, Port> ports_;
+    std::multimap<std::chrono::steady_clock::time_point, std::function<void(PhoneControl&)>>
+        held_actions_;
 
     // Shared with the callers' threads.
     mutable std::mutex mutex_;

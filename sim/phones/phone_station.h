@@ -1,0 +1,55 @@
+// A station of simulated phones that speak (TalkingPhone), numbered from 1 and plugged at USB
+// places 1-1, 1-2, ... of one fake device tree: fendrel-sim's phones, and those of the
+// integration tests and benchmarks.
+//
+// Threads: phones are added and plugged from one thread; each phone then runs its own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/phones/fake_device_tree.h"
+#include "sim/phones/simulated_phone.h"
+#include "sim/phones/talking_phone.h"
+
+namespace sim {
+
+class PhoneStation {
+  public:
+    // Disk-mode phones get flash of this size.
+    static constexpr std::uint64_t kDiskBytes = 64ull << 20;
+
+    // The device tree in `folder`/sys, disk-mode flash images in `folder`/disks (made when
+    // missing).
+    explicit PhoneStation(std::string folder);
+    // Unplugs every phone.
+    ~PhoneStation();
+
+    // A phone that answers with `profile`, not yet plugged. Returns its number.
+    int AddPhone(PhoneProfile profile = {});
+    // Plugs phone `number` in the mode of USB product `product` (9025, 9008 or 9006), or
+    // re-plugs it so. False when that failed; error() says why.
+    bool Plug(int number, std::uint16_t product);
+
+    int size() const { return static_cast<int>(phones_.size()); }
+    SimulatedPhone& phone(int number) { return *phones_.at(Index(number)).phone; }
+    TalkingPhone& talk(int number) { return *phones_.at(Index(number)).talk; }
+    const FakeDeviceTree& tree() const { return tree_; }
+    std::string error() const;
+
+  private:
+    struct Entry {
+        TalkingPhone* talk;  // owned by the phone
+        std::unique_ptr<SimulatedPhone> phone;
+    };
+    static std::size_t Index(int number) { return static_cast<std::size_t>(number - 1); }
+
+    const std::string folder_;
+    FakeDeviceTree tree_;
+    std::vector<Entry> phones_;
+    std::string error_;
+};
+
+}  // namespace sim

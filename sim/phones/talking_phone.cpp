@@ -1,0 +1,283 @@
+#include "sim/phones/talking_phone.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "qcom/crc16.h"
+#include "qcom/diag_protocol.h"
+#include "qcom/dmss_protocol.h"
+#include "sim/phones/phone_modes.h"
+
+namespace sim {
+namespace {
+
+namespace diag = fendrel::qcom::diag;
+namespace dmss = fendrel::qcom::dmss;
+using fendrel::qcom::Packet;
+
+// What the parameter request reports: protocol version 8 (lowest compatible 1), writes of
+// 1024 bytes, flash size index 5 (32 MB).
+constexpr std::uint8_t kProtocolVersion = 8;
+constexpr std::uint8_t kLowestCompatibleVersion = 1;
+constexpr std::uint16_t kLargestWrite = 1024;
+constexpr std::uint8_t kModel = 0x50;
+constexpr std::uint8_t kFlashSize = 5;
+constexpr std::uint8_t kFlashType = 0;
+constexpr std::uint16_t kCdmaCellular = 1;  // the RF mode the status reports
+constexpr std::size_t kRfModeOffset = 8;
+
+std::uint16_t Le16(const Packet& packet, std::size_t offset) {
+    return static_cast<std::uint16_t>(packet[offset] | (packet[offset + 1] << 8));
+}
+
+void PutLe16(Packet& packet, std::size_t offset, std::uint16_t value) {
+    packet[offset] = static_cast<std::uint8_t>(value & 0xFF);
+    packet[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void PutLe32(Packet& packet, std::size_t offset, std::uint32_t value) {
+    PutLe16(packet, offset, static_cast<std::uint16_t>(value & 0xFFFF));
+    PutLe16(packet, offset + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+void AppendBe16(Packet& packet, std::uint16_t value) {
+    packet.push_back(static_cast<std::uint8_t>(value >> 8));
+    packet.push_back(static_cast<std::uint8_t>(value & 0xFF));
+}
+
+Packet DiagError(std::uint8_t error, const Packet& request) {
+    Packet packet(request.size() + 1);
+    packet[0] = error;
+    std::copy(request.begin(), request.end(), packet.begin() + 1);
+    return packet;
+}
+
+Packet Nak(std::uint16_t reason) {
+    Packet packet{dmss::kNak};
+    AppendBe16(packet, reason);
+    return packet;
+}
+
+}  // namespace
+
+std::array<std::uint8_t, 128> PatternNvData(std::uint16_t item) {
+    std::array<std::uint8_t, 128> data;
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(item * 7 + i);
+    return data;
+}
+
+void AddPatternNvItems(PhoneProfile& profile, std::uint16_t first, int count) {
+    for (int i = 0; i < count; ++i) {
+        const auto item = static_cast<std::uint16_t>(first + i);
+        profile.nv_items[item] = PatternNvData(item);
+    }
+}
+
+std::optional<PhoneFault> ParseFault(std::string_view name) {
+    const std::pair<std::string_view, PhoneFault> names[] = {
+        {"none", PhoneFault::kNone},
+        {"silent", PhoneFault::kSilent},
+        {"bad-crc", PhoneFault::kCorruptCrc},
+        {"nak", PhoneFault::kNak},
+        {"delay", PhoneFault::kDelay},
+        {"unplug-mid-reply", PhoneFault::kUnplugMidReply},
+        {"stay-online", PhoneFault::kStayOnline},
+        {"switch-error", PhoneFault::kSwitchError},
+    };
+    for (const auto& [text, fault] : names) {
+        if (text == name)
+            return fault;
+    }
+    return std::nullopt;
+}
+
+void TalkingPhone::SetFault(PhoneFault fault, std::optional<std::uint8_t> only_command,
+                            platform::Milliseconds delay) {
+    const std::lock_guard lock(mutex_);
+    fault_ = fault;
+    fault_command_ = only_command;
+    delay_ = delay;
+}
+
+void TalkingPhone::SetEsn(std::uint32_t esn) {
+    const std::lock_guard lock(mutex_);
+    profile_.esn = esn;
+}
+
+PhoneProfile TalkingPhone::profile() const {
+    const std::lock_guard lock(mutex_);
+    return profile_;
+}
+
+std::vector<std::uint8_t> TalkingPhone::received() const {
+    const std::lock_guard lock(mutex_);
+    return received_;
+}
+
+void TalkingPhone::OnPlugged(PhoneControl& phone) {
+    const std::lock_guard lock(mutex_);
+    // A phone that comes onto the bus has just started: online, nothing half-received.
+    download_mode_ = phone.identity().product == kDownloadModeProduct;
+    disk_mode_ = phone.identity().product == kDiskModeProduct;
+    offline_ = disk_mode_;
+    decoder_.Clear();
+}
+
+void TalkingPhone::OnHostBytes(PhoneControl& phone, int interface_number,
+                               std::span<const std::uint8_t> bytes) {
+    if (interface_number != kDiagnosticInterface)
+        return;  // the modem and NMEA ports stay quiet
+    const std::lock_guard lock(mutex_);
+    decoder_.Feed(bytes);
+    while (const std::optional<Packet> request = decoder_.Next())
+        OnRequest(phone, *request);
+}
+
+void TalkingPhone::OnRequest(PhoneControl& phone, const Packet& request) {
+    received_.push_back(request[0]);
+    const PhoneFault fault =
+        !fault_command_ || *fault_command_ == request[0] ? fault_ : PhoneFault::kNone;
+    if (fault == PhoneFault::kSilent)
+        return;
+    if (fault == PhoneFault::kNak) {
+        Send(phone, Refusal(request, download_mode_), false);
+        return;
+    }
+    const Answer answer = download_mode_ ? AnswerDmss(request)
+                                         : AnswerDiag(request, fault == PhoneFault::kStayOnline,
+                                                      fault == PhoneFault::kSwitchError);
+    switch (fault) {
+        case PhoneFault::kDelay:
+            phone.After(delay_,
+                        [this, answer](PhoneControl& later) { Send(later, answer, false); });
+            return;
+        case PhoneFault::kUnplugMidReply: {
+            const Packet frame = fendrel::qcom::EncodeFrame(answer.packet);
+            phone.Reply(kDiagnosticInterface, std::span(frame).first(frame.size() / 2));
+            phone.Unplug();
+            return;
+        }
+        default:
+            Send(phone, answer, fault == PhoneFault::kCorruptCrc);
+    }
+}
+
+TalkingPhone::Answer TalkingPhone::Refusal(const Packet& request, bool download_mode) {
+    if (download_mode)
+        return {Nak(dmss::kInvalidCommand)};
+    return {DiagError(diag::kBadCommand, request)};
+}
+
+TalkingPhone::Answer TalkingPhone::AnswerDiag(const Packet& request, bool stay_online,
+                                              bool switch_error) {
+    switch (request[0]) {
+        case diag::kStatus: {
+            Packet status(diag::kStatusBytes, 0);
+            status[0] = diag::kStatus;
+            PutLe32(status, diag::kStatusEsnOffset, profile_.esn);
+            PutLe16(status, kRfModeOffset, kCdmaCellular);
+            PutLe16(status, diag::kStatusModeWordOffset,
+                    offline_ ? profile_.offline_mode_word : profile_.online_mode_word);
+            return {status};
+        }
+        case diag::kNvRead: {
+            if (request.size() != diag::kNvRecordBytes)
+                return {DiagError(diag::kBadLength, request)};
+            Packet reply = request;
+            const auto item = profile_.nv_items.find(Le16(request, diag::kNvItemOffset));
+            if (item != profile_.nv_items.end()) {
+                std::memcpy(&reply[diag::kNvDataOffset], item->second.data(), diag::kNvDataBytes);
+                PutLe16(reply, diag::kNvStatusOffset, 0);
+            } else {
+                std::memset(&reply[diag::kNvDataOffset], 0, diag::kNvDataBytes);
+                PutLe16(reply, diag::kNvStatusOffset, diag::kNvInactive);
+            }
+            return {reply};
+        }
+        case diag::kModeChange: {
+            if (request.size() != diag::kModeChangeBytes)
+                return {DiagError(diag::kBadLength, request)};
+            constexpr std::uint16_t kOfflineAnalog = 0, kOfflineDigital = 1, kReset = 2,
+                                    kOnline = 4;
+            const std::uint16_t mode = Le16(request, 1);
+            if (mode == kReset) {
+                if (!offline_)
+                    return {DiagError(diag::kBadMode, request)};
+                return {request, Then::kRestart};
+            }
+            if ((mode == kOfflineAnalog || mode == kOfflineDigital) && !stay_online)
+                offline_ = true;
+            if (mode == kOnline && !disk_mode_)
+                offline_ = false;
+            return {request};
+        }
+        case diag::kSwitchToDownloader:
+            if (switch_error)
+                return {DiagError(diag::kBadMode, request)};
+            return {request, Then::kToDownloadMode};
+        default:
+            return Refusal(request, false);
+    }
+}
+
+TalkingPhone::Answer TalkingPhone::AnswerDmss(const Packet& request) const {
+    switch (request[0]) {
+        case dmss::kNop:
+            return {{dmss::kAck}};
+        case dmss::kParameterRequest: {
+            Packet reply{dmss::kParameterReply, kProtocolVersion, kLowestCompatibleVersion};
+            AppendBe16(reply, kLargestWrite);
+            reply.insert(reply.end(), {kModel, kFlashSize, kFlashType});
+            return {reply};
+        }
+        case dmss::kVersionRequest: {
+            const std::string& text = profile_.boot_loader_version;
+            Packet reply{dmss::kVersionReply, static_cast<std::uint8_t>(text.size())};
+            reply.insert(reply.end(), text.begin(), text.end());
+            return {reply};
+        }
+        case dmss::kReset:
+            return {{dmss::kAck}, Then::kRestart};
+        case dmss::kBootBlockQuery: {
+            Packet reply{dmss::kBootBlockReply};
+            AppendBe16(reply, static_cast<std::uint16_t>(profile_.boot_block >> 16));
+            AppendBe16(reply, static_cast<std::uint16_t>(profile_.boot_block & 0xFFFF));
+            reply.resize(dmss::kBootBlockReplyBytes, 0);
+            return {reply};
+        }
+        case dmss::kVerifyBootVersion: {
+            if (request.size() != dmss::kVerifyBootVersionBytes)
+                return {Nak(dmss::kBadLength)};
+            const auto version = static_cast<std::uint16_t>(request[1] << 8 | request[2]);
+            return {version == profile_.boot_version ? Packet{dmss::kAck}
+                                                     : Nak(dmss::kOperationFailed)};
+        }
+        default:
+            return Refusal(request, true);
+    }
+}
+
+void TalkingPhone::Send(PhoneControl& phone, const Answer& answer, bool corrupt) const {
+    // A phone running its firmware starts a frame without a flag; a boot loader with one.
+    const auto leading = phone.identity().product == kDownloadModeProduct
+                             ? fendrel::qcom::LeadingFlag::kWith
+                             : fendrel::qcom::LeadingFlag::kWithout;
+    Packet frame = fendrel::qcom::EncodeFrame(answer.packet, leading);
+    if (corrupt) {
+        Packet body = answer.packet;
+        const std::uint16_t wrong = fendrel::qcom::Crc16X25(body) ^ 0xFFFF;
+        body.push_back(static_cast<std::uint8_t>(wrong & 0xFF));
+        body.push_back(static_cast<std::uint8_t>(wrong >> 8));
+        frame = fendrel::qcom::Escape(body);
+        frame.push_back(fendrel::qcom::kFlag);
+    }
+    phone.Reply(kDiagnosticInterface, frame);
+    const std::string& serial = phone.identity().serial;
+    if (answer.then == Then::kToDownloadMode)
+        phone.Replug(DownloadModeIdentity(serial));
+    else if (answer.then == Then::kRestart)
+        phone.Replug(NormalModeIdentity(serial));
+}
+
+}  // namespace sim
