@@ -1,0 +1,118 @@
+#include "engine/port_link.h"
+
+#include <algorithm>
+
+#include "app/text_lookup.h"
+#include "engine/flash_type.h"
+
+namespace fendrel {
+namespace {
+
+// The buffers the Windows calls read an instance id and a registry value into.
+constexpr std::size_t kInstanceIdBufferChars = 256;
+constexpr std::size_t kValueBufferBytes = 512;
+
+// The mode words of a phone that has gone offline.
+bool IsOffline(std::uint16_t mode_word) {
+    constexpr std::uint16_t kOfflineWords[] = {2, 6};
+    return std::find(std::begin(kOfflineWords), std::end(kOfflineWords), mode_word) !=
+           std::end(kOfflineWords);
+}
+
+}  // namespace
+
+std::string FindDiagnosticPort(const platform::DeviceEnumerator& devices) {
+    std::string found;
+    for (const platform::PresentDevice& device :
+         devices.PresentDevices(platform::DeviceClass::kPorts)) {
+        const bool readable = device.instance_id.size() < kInstanceIdBufferChars &&
+                              !device.port_name.empty() &&
+                              device.port_name.size() < kValueBufferBytes;
+        if (readable && device.instance_id.find("MI_00") != std::string::npos)
+            found = device.port_name;
+    }
+    return found;
+}
+
+PortLink::PortLink(LinkHost& host, platform::DeviceEnumerator devices)
+    : host_(host), devices_(std::move(devices)) {}
+
+PortLink::PortLink(std::unique_ptr<LinkHost> host, platform::DeviceEnumerator devices)
+    : owned_host_(std::move(host)), host_(*owned_host_), devices_(std::move(devices)) {}
+
+PortLink::~PortLink() {
+    Close();
+}
+
+void PortLink::Close() {
+    host_.download_channel().Detach();
+    host_.diagnostic_channel().Detach();
+    port_.Close();
+}
+
+bool PortLink::OpenPort(int baud_rate, OpenReport report) {
+    Close();
+    const unsigned baud = static_cast<unsigned>(std::max(baud_rate, 0));
+    if (port_.Open(host_.port_name(), baud, devices_) != platform::OpenStatus::kOpened) {
+        if (report == OpenReport::kWithMessage)
+            host_.SetStatus(GetText(text::kCanNotOpenPort));
+        return false;
+    }
+    host_.download_channel().Attach(port_);
+    host_.diagnostic_channel().Attach(port_);
+    return true;
+}
+
+void PortLink::CloseWithResetPhone() {
+    host_.diagnostic_channel().ResetPhone();
+    Close();
+}
+
+void PortLink::CloseWithResetPhone9006() {
+    host_.diagnostic_channel().ResetPhone9006();
+    Close();
+}
+
+void PortLink::Reset9006() {
+    host_.diagnostic_channel().ResetPhone9006();
+    // The channels stay bound to the closed port: their commands then answer "not attached".
+    port_.Close();
+}
+
+bool PortLink::GoOffline() {
+    host_.ShowStatus(GetText(text::kChangingToOffline));
+    CDMCmd& diagnostic = host_.diagnostic_channel();
+    const bool any_report = IsFlashType(host_.flash_type(), kFlashTypeMulti);
+    for (int round = 0; round < kOfflineRounds && host_.running(); ++round) {
+        diagnostic.ChangeMode(MODE_CHANGE_OFFLINE_DIGITAL);
+        for (int read = 0; read < kStatusReadsPerRound && host_.running(); ++read) {
+            host_.clock().Sleep(kStatusReadPause);
+            STATUS_S_TYPE status{};
+            diagnostic.ReadStatus(status);
+            if (any_report || IsOffline(status.mode))
+                return true;
+        }
+    }
+    host_.ShowError(GetText(text::kChangeToOfflineFail));
+    return false;
+}
+
+bool PortLink::SwitchToDownloadMode() {
+    if (!GoOffline())
+        return false;
+    host_.ShowStatus(GetText(text::kSwitchingToDownload));
+    for (int attempt = 0; attempt < kSwitchAttempts && host_.running(); ++attempt) {
+        const DMSS_RET_E_TYPE result = host_.diagnostic_channel().SwitchToDownloader();
+        if (result == DMSS_SUCCESS || result == DMSS_SWITCHED_WITHOUT_REPLY)
+            return true;
+        host_.clock().Sleep(kSwitchRetryPause);
+    }
+    host_.ShowError(GetText(text::kSwitchToDownloadFail));
+    return false;
+}
+
+void PortLink::RediscoverDiagnosticPort() {
+    host_.set_port_name(FindDiagnosticPort(devices_));
+}
+
+}  // namespace fendrel
