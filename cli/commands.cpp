@@ -7,8 +7,9 @@ namespace fendrel::cli {
 
 std::span<const Command> Commands() {
     static const std::array commands = {
-        CheckImagesCommand(), Hex2BinCommand(), NvCheckCommand(), NvItemsCommand(),
-        PortsCommand(),       SetupCommand(),   TextCommand(),
+        CheckImagesCommand(), Hex2BinCommand(), InfoCommand(),
+        NvCheckCommand(),     NvItemsCommand(), PortsCommand(),
+        SetupCommand(),       TextCommand(),    ToDownloadCommand(),
     };
     return commands;
 }

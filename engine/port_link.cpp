@@ -12,14 +12,13 @@ namespace {
 constexpr std::size_t kInstanceIdBufferChars = 256;
 constexpr std::size_t kValueBufferBytes = 512;
 
-// The mode words of a phone that has gone offline.
-bool IsOffline(std::uint16_t mode_word) {
+}  // namespace
+
+bool IsOfflineModeWord(std::uint16_t mode_word) {
     constexpr std::uint16_t kOfflineWords[] = {2, 6};
     return std::find(std::begin(kOfflineWords), std::end(kOfflineWords), mode_word) !=
            std::end(kOfflineWords);
 }
-
-}  // namespace
 
 std::string FindDiagnosticPort(const platform::DeviceEnumerator& devices) {
     std::string found;
@@ -89,7 +88,7 @@ bool PortLink::GoOffline() {
             host_.clock().Sleep(kStatusReadPause);
             STATUS_S_TYPE status{};
             diagnostic.ReadStatus(status);
-            if (any_report || IsOffline(status.mode))
+            if (any_report || IsOfflineModeWord(status.mode))
                 return true;
         }
     }

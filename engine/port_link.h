@@ -18,6 +18,9 @@
 
 namespace fendrel {
 
+// Whether the status record's mode word says the phone has gone offline (2 or 6).
+bool IsOfflineModeWord(std::uint16_t mode_word);
+
 // The port name of the last present Ports-class device whose instance id contains "MI_00", or
 // empty. Ids and names too long for the buffers Windows reads them into are passed over.
 std::string FindDiagnosticPort(const platform::DeviceEnumerator& devices);

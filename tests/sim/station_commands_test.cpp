@@ -94,7 +94,7 @@ class Simulator {
 // fendrel-cli's standard output and error for `arguments`, with the simulator's tree and a
 // registry folder of the test's.
 std::string Cli(const TempDir& dir, const std::string& arguments,
-                const std::string& program = FENDREL_CLI_PATH) {
+                const std::string& program = FENDREL_CLI_PATH, int* exit_status = nullptr) {
     const std::string command = "FENDREL_SYSFS_ROOT='" + dir.File("station/sys") +
                                 "' FENDREL_REGISTRY_DIR='" + dir.File("registry") + "' '" +
                                 program + "' " + arguments + " 2>&1";
@@ -104,8 +104,9 @@ std::string Cli(const TempDir& dir, const std::string& arguments,
     std::size_t got;
     while (pipe != nullptr && (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
         output.append(chunk, got);
-    if (pipe != nullptr)
-        pclose(pipe);
+    const int status = pipe != nullptr ? pclose(pipe) : -1;
+    if (exit_status != nullptr)
+        *exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return output;
 }
 
@@ -136,10 +137,51 @@ TEST(StationCommands, SimulatedPhonesAreSetUpListedAndUnplugged) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.File("station/sys/class/tty")));
 }
 
+TEST(StationCommands, InfoAndToDownloadTalkToTheSimulatedPhones) {
+    TempDir dir;
+    Simulator simulator(dir.File("station"), {"--esn", "1234abcd", "normal", "normal", "download"});
+    simulator.ReadUntil("ready");
+    EXPECT_NE(Cli(dir, "ports").find("COM5     UART         1 download"), std::string::npos);
+
+    const std::string normal = Cli(dir, "info COM1");
+    EXPECT_NE(normal.find("ESN          0x1234ABCD\nmode word    0 (not offline)\n"),
+              std::string::npos)
+        << normal;
+    const std::string download = Cli(dir, "info com5");
+    EXPECT_NE(download.find("boot loader  SIM-PBL 1.0\nboot block   0x10000001\n"),
+              std::string::npos)
+        << download;
+    EXPECT_EQ(Cli(dir, "info COM42"), "Can not open port!\nno present device is named COM42\n");
+
+    int status = -1;
+    const std::string switched = Cli(dir, "to-download COM1", FENDREL_CLI_PATH, &status);
+    EXPECT_NE(switched.find("Change to offline mode...\nSwitch to download...\n"),
+              std::string::npos)
+        << switched;
+    EXPECT_NE(switched.find("The phone is back in download mode as COM8."), std::string::npos)
+        << switched;
+    EXPECT_NE(switched.find("COM8     UART         1 download"), std::string::npos);
+    EXPECT_EQ(switched.find("COM1 "), std::string::npos);
+    EXPECT_EQ(status, 0);
+
+    // A phone that refuses the switch keeps its port, and the station's text says so.
+    simulator.Send("fault 2 switch-error");
+    simulator.ReadUntil("phone 2 fault set");
+    const std::string refused = Cli(dir, "to-download COM3", FENDREL_CLI_PATH, &status);
+    EXPECT_NE(refused.find("Switch to download...\nSwitch to download mode fail!\n"),
+              std::string::npos)
+        << refused;
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(Cli(dir, "ports").find("COM3     UART         0 diag"), std::string::npos);
+}
+
 TEST(StationCommands, BadCommandLinesAndABrokenConfigurationAreRefused) {
     TempDir dir;
     EXPECT_NE(Cli(dir, "ports extra").find("usage: fendrel-cli ports"), std::string::npos);
     EXPECT_NE(Cli(dir, "setup extra").find("usage: fendrel-cli setup"), std::string::npos);
+    EXPECT_NE(Cli(dir, "info").find("usage: fendrel-cli info PORT"), std::string::npos);
+    EXPECT_NE(Cli(dir, "to-download COM1 COM2").find("usage: fendrel-cli to-download PORT"),
+              std::string::npos);
     Simulator simulator(dir.File("station"), {"sideways"});
     EXPECT_EQ(simulator.Wait(), 2);
 

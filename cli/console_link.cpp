@@ -1,0 +1,72 @@
+#include "cli/console_link.h"
+
+#include <signal.h>
+
+#include <cstdio>
+
+namespace fendrel::cli {
+namespace {
+
+// The event Ctrl-C sets. Setting it is one write to an eventfd, which a signal handler may do.
+platform::ManualResetEvent* interrupt_target = nullptr;
+
+extern "C" void OnInterrupt(int) {
+    if (interrupt_target != nullptr)
+        interrupt_target->Set();
+}
+
+}  // namespace
+
+ConsoleLink::ConsoleLink(std::string port_name, StationServices& services)
+    : services_(services),
+      port_name_(std::move(port_name)),
+      diag_(stop_, services.clock()),
+      download_(stop_, services.clock()),
+      link_(services.CreateLink(*this)) {
+    interrupt_target = &stop_;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigaction(SIGINT, &action, nullptr);
+}
+
+ConsoleLink::~ConsoleLink() {
+    signal(SIGINT, SIG_DFL);
+    interrupt_target = nullptr;
+}
+
+void ConsoleLink::ShowStatus(std::string text) {
+    SetStatus(std::move(text));
+    std::printf("%s\n", status_.c_str());
+    std::fflush(stdout);
+}
+
+void ConsoleLink::ShowError(std::string text) {
+    SetStatus(std::move(text));
+    std::fprintf(stderr, "%s\n", status_.c_str());
+}
+
+const char* ResultWords(DMSS_RET_E_TYPE result) {
+    switch (result) {
+        case DMSS_SUCCESS:
+            return "done";
+        case DMSS_NOT_ATTACHED:
+            return "the port is not open";
+        case DMSS_IO_FAILED:
+            return "the port failed";
+        case DMSS_TIMEOUT:
+            return "no answer within the time-out";
+        case DMSS_STOPPED:
+            return "stopped";
+        case DMSS_BAD_REPLY:
+            return "a malformed answer";
+        case DMSS_REJECTED:
+            return "the phone refused the command";
+        case DMSS_PORT_GONE:
+            return "the port went away";
+        case DMSS_SWITCHED_WITHOUT_REPLY:
+            return "the phone left before answering";
+    }
+    return "an unknown result";
+}
+
+}  // namespace fendrel::cli
