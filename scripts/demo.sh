@@ -71,6 +71,18 @@ echo "plug 2 download" >&3
 await "phone 2 at USB 1-2: .*"
 "$bin/fendrel-cli" ports
 
+echo
+echo "== A technician asks the phones about themselves"
+diag_port=$("$bin/fendrel-cli" ports | awk '$4 == "diag" { print $1; exit }')
+download_port=$("$bin/fendrel-cli" ports | awk '$4 == "download" { print $1; exit }')
+"$bin/fendrel-cli" info "$diag_port"
+"$bin/fendrel-cli" info "$download_port"
+
+echo
+echo "== The normal-mode phone is taken offline and into download mode: its diagnostic port"
+echo "== goes away and a download port with a COM name of its own comes in its place"
+"$bin/fendrel-cli" to-download "$diag_port"
+
 echo quit >&3
 wait "$sim"
 sim=""
