@@ -13,8 +13,9 @@
 // input and runs until "quit", SIGINT or SIGTERM, unplugging every phone on the way out:
 //   unplug N | plug N MODE | list | quit
 //   esn N HEX                          the ESN phone N reports from now on
-//   fault N KIND [CODE] [DELAY_MS]     a fault from the next request on, for every command or
-//                                      only for command CODE (hex); KIND is none, silent,
+//   fault N KIND [CODE] [DELAY_MS]     a fault from the next request on, for every command (CODE
+//                                      all, or none given) or only for command CODE (hex), the
+//                                      answer held back DELAY_MS for a delay; KIND is none, silent,
 //                                      bad-crc, nak, delay, unplug-mid-reply, stay-online or
 //                                      switch-error (see sim/phones/talking_phone.h)
 // The phones speak DIAG in normal and disk mode and DMSS download in download mode.
@@ -105,11 +106,11 @@ bool SetFault(sim::TalkingPhone& phone, std::istringstream& words) {
     std::string kind, code, delay;
     words >> kind >> code >> delay;
     const auto fault = sim::ParseFault(kind);
-    const auto command =
-        code.empty() ? std::optional<unsigned long>() : ParseNumber(code, 16, 0xFF);
+    const bool every = code.empty() || code == "all";
+    const auto command = every ? std::optional<unsigned long>() : ParseNumber(code, 16, 0xFF);
     const auto delay_ms =
         delay.empty() ? std::optional<unsigned long>() : ParseNumber(delay, 10, 3600000);
-    if (!fault || (!code.empty() && !command) || (!delay.empty() && !delay_ms))
+    if (!fault || (!every && !command) || (!delay.empty() && !delay_ms))
         return false;
     phone.SetFault(
         *fault,

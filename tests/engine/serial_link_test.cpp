@@ -331,5 +331,31 @@ TEST(SerialLink, RediscoveryFindsNoDiagnosticPortInDownloadModeAndTheNormalModeP
     }
 }
 
+TEST(SerialLink, ADiskModeRunEndsByRestartingThePhone) {
+    LinkRig rig(sim::kDiskModeProduct);
+    const std::string number = rig.PhonePort().substr(3);
+    rig.RunHere(PORT_KIND_STORAGE);
+    EXPECT_EQ(rig.journal.Steps(),
+              (Lines{"START " + number, "mass-storage", "SUCCESS " + number, "END " + number}));
+    EXPECT_EQ(rig.phone().received(), std::vector<std::uint8_t>{qcom::diag::kModeChange});
+    EXPECT_TRUE(WaitUntil([&] { return rig.PluggedAs(sim::kNormalModeProduct); }));
+}
+
+TEST(SerialLink, RediscoveryTakesTheLastDiagnosticPortAndPassesOverTheRest) {
+    LinkRig rig(sim::kDownloadModeProduct);
+    EXPECT_EQ(FindDiagnosticPort(rig.devices), "");
+    rig.station.AddPhone();
+    rig.station.AddPhone();
+    ASSERT_TRUE(rig.station.Plug(2, sim::kNormalModeProduct));
+    const std::string first = FindDiagnosticPort(rig.devices);
+    EXPECT_EQ(first.rfind("COM", 0), 0u);
+    // A disk-mode phone's diagnostic interface is an MI_00 port as well.
+    ASSERT_TRUE(rig.station.Plug(3, sim::kDiskModeProduct));
+    const std::string last = FindDiagnosticPort(rig.devices);
+    EXPECT_NE(last, first);
+    EXPECT_EQ(rig.station.phone(3).Node(sim::kDiagnosticInterface),
+              *rig.devices.FindPortNode(last));
+}
+
 }  // namespace
 }  // namespace fendrel::testing

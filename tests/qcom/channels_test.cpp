@@ -228,6 +228,21 @@ TEST(DiagChannel, EveryFaultEndsTheCommandWithinItsTimeOut) {
     }
 }
 
+TEST(DiagChannel, AnAnswerThatIsOnlySlowStillCounts) {
+    PhoneOnPty rig;
+    rig.phone().SetFault(PhoneFault::kDelay, diag::kStatus, Milliseconds(20));
+    STATUS_S_TYPE status{};
+    EXPECT_EQ(rig.diag.ReadStatus(status), DMSS_SUCCESS);
+    EXPECT_EQ(status.esn, kEsn);
+}
+
+TEST(DiagChannel, APhoneInDiskModeTakesTheResetAtOnceAndRestarts) {
+    PhoneOnPty rig(sim::kDiskModeProduct);
+    EXPECT_EQ(rig.diag.ResetPhone9006(), DMSS_SUCCESS);
+    EXPECT_EQ(rig.phone().received(), std::vector<std::uint8_t>{diag::kModeChange});
+    EXPECT_TRUE(rig.Replugged(sim::kNormalModeProduct));
+}
+
 TEST(DiagChannel, APhoneThatStaysOnlineConfirmsTheModeChangeAndReportsOnline) {
     PhoneOnPty rig;
     rig.phone().SetFault(PhoneFault::kStayOnline);
