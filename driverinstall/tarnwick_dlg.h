@@ -14,7 +14,6 @@
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,11 +39,9 @@ inline constexpr int kIdOk = 1;
 // The program's name: the dialog's caption and that of its message boxes.
 inline constexpr std::string_view kProgramName = "Tarnwick";
 
+// The dialog (template 102 on Windows: the program's name as caption, no controls).
 class CTarnwickDlg {
   public:
-    // The dialog template: the program's name as caption, no controls.
-    static constexpr int kIdd = 102;
-
     explicit CTarnwickDlg(InstallerServices services);
 
     // Runs the dialog. Its initialisation does the whole work and ends it; returns kIdOk.

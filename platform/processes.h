@@ -27,9 +27,9 @@ namespace platform {
 using ProcessId = std::uint32_t;
 
 // The arguments a Windows program sees for `command_line`, by the rules of the Microsoft C
-// runtime: spaces and tabs separate arguments outside double quotes; the program name (the first
-// argument) runs to the next double quote when it starts with one, else to the first space or
-// tab, and takes backslashes as they stand; in later arguments 2n backslashes before a double
+// runtime: spaces and tabs separate arguments outside double quotes. In the program name (the
+// first argument) double quotes open and close quoted parts and are dropped, and backslashes
+// stand as they are (they separate folders). In later arguments 2n backslashes before a double
 // quote give n backslashes and the quote opens or closes a quoted part, 2n+1 backslashes before
 // one give n backslashes and a literal quote, other backslashes stand as they are, and inside a
 // quoted part "" gives a literal quote. The POSIX backend starts the program with these.
@@ -62,7 +62,8 @@ class ChildProcess {
 
     // Starts the program of `command_line` (SplitCommandLine) with its standard output and
     // standard error on a new pipe, of which only the child keeps the writing end. On failure
-    // error() says why. Does not block beyond the start itself. Must not be called twice.
+    // error() says why. Does not block beyond the start itself. A process started before by the
+    // same object is let go first (it goes on running).
     StartResult Start(std::string_view command_line);
 
     // Blocks until the child's output holds bytes, then reads up to `size` of them. 0 once every

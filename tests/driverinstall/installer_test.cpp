@@ -98,7 +98,9 @@ TEST_F(Installer, Other32BitHostsGoWithoutTheMediaTransferDriver) {
         {platform::OsFamily::kPosix, 5, 1, false},    // a Linux 5.1 kernel is no Windows XP
     };
     for (const platform::HostSystem& host : hosts) {
-        SCOPED_TRACE(host.major * 10 + host.minor);
+        SCOPED_TRACE(::testing::Message()
+                     << (host.family == platform::OsFamily::kWindows ? "Windows " : "POSIX ")
+                     << host.major << "." << host.minor);
         EXPECT_EQ(Run(host), Removes() + EveryWindowsInfs() + Rescans());
     }
 }
