@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/ascii.h"
+
 namespace platform {
 namespace {
 
@@ -12,10 +14,6 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr std::uint32_t kRegBinary = 3;
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool IsControl(char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -41,7 +39,7 @@ std::string_view Trim(std::string_view text) {
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
-    c = LowerAscii(c);
+    c = AsciiLower(c);
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return -1;
@@ -239,7 +237,8 @@ class Parser {
         if (name.starts_with('-'))
             return "a deletion is not part of a hive";
         if (name.size() <= root_.size() ||
-            !RegistryNamesEqual(name.substr(0, root_.size()), root_) || name[root_.size()] != '\\')
+            !EqualsIgnoringAsciiCase(name.substr(0, root_.size()), root_) ||
+            name[root_.size()] != '\\')
             return "the key does not lie below " + std::string(root_);
         const std::string_view path = name.substr(root_.size() + 1);
         if (!IsValidKeyPath(path))
@@ -317,7 +316,7 @@ std::optional<std::string> RegistryValue::text() const {
 
 const RegistryValue* RegistryKey::FindValue(std::string_view name) const {
     for (const RegistryValue& value : values) {
-        if (RegistryNamesEqual(value.name, name))
+        if (EqualsIgnoringAsciiCase(value.name, name))
             return &value;
     }
     return nullptr;
@@ -325,7 +324,7 @@ const RegistryValue* RegistryKey::FindValue(std::string_view name) const {
 
 void RegistryKey::SetValue(RegistryValue value) {
     for (RegistryValue& existing : values) {
-        if (RegistryNamesEqual(existing.name, value.name)) {
+        if (EqualsIgnoringAsciiCase(existing.name, value.name)) {
             // The name keeps the case it was created with, as in the registry.
             existing.type = value.type;
             existing.data = std::move(value.data);
@@ -337,7 +336,7 @@ void RegistryKey::SetValue(RegistryValue value) {
 
 const RegistryKey* RegistryHive::FindKey(std::string_view path) const {
     for (const RegistryKey& key : keys_) {
-        if (RegistryNamesEqual(key.path, path))
+        if (EqualsIgnoringAsciiCase(key.path, path))
             return &key;
     }
     return nullptr;
@@ -402,16 +401,6 @@ std::string FormatRegFile(const RegistryHive& hive, std::string_view root) {
         text += kLineEnd;
     }
     return text;
-}
-
-bool RegistryNamesEqual(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    }
-    return true;
 }
 
 }  // namespace platform

@@ -82,7 +82,4 @@ std::optional<RegistryHive> ParseRegFile(std::string_view text, std::string_view
 // The text of `hive` below `root`, CR LF line ends, a blank line after every key.
 std::string FormatRegFile(const RegistryHive& hive, std::string_view root);
 
-// ASCII case-insensitive equality, the registry's rule for key and value names.
-bool RegistryNamesEqual(std::string_view a, std::string_view b);
-
 }  // namespace platform

@@ -48,7 +48,7 @@ std::string SettingsKey::FullName() const {
     return std::string(HiveName(hive_)) + "\\" + path_;
 }
 
-std::optional<RegistryValue> SettingsKey::ReadValue(std::string_view name) {
+std::optional<RegistryKey> SettingsKey::ReadKey() {
     const auto contents = store_.ReadHive(hive_, &error_);
     if (!contents)
         return std::nullopt;
@@ -57,6 +57,13 @@ std::optional<RegistryValue> SettingsKey::ReadValue(std::string_view name) {
         error_ = FullName() + " no longer exists";
         return std::nullopt;
     }
+    return *key;
+}
+
+std::optional<RegistryValue> SettingsKey::ReadValue(std::string_view name) {
+    const auto key = ReadKey();
+    if (!key)
+        return std::nullopt;
     const RegistryValue* value = key->FindValue(name);
     if (value == nullptr) {
         error_ = "value \"" + std::string(name) + "\" of " + FullName() + " does not exist";
@@ -86,14 +93,9 @@ std::optional<std::string> SettingsKey::QueryString(std::string_view name) {
 }
 
 std::optional<RegistryValue> SettingsKey::EnumValue(std::size_t index) {
-    const auto contents = store_.ReadHive(hive_, &error_);
-    if (!contents)
+    const auto key = ReadKey();
+    if (!key)
         return std::nullopt;
-    const RegistryKey* key = contents->FindKey(path_);
-    if (key == nullptr) {
-        error_ = FullName() + " no longer exists";
-        return std::nullopt;
-    }
     if (index >= key->values.size()) {
         error_ = FullName() + " has no value at index " + std::to_string(index);
         return std::nullopt;

@@ -106,7 +106,8 @@ class SettingsKey {
     Hive hive() const { return hive_; }
 
   private:
-    // The value `name` of this key as it is on disk, or none with error_ set.
+    // This key, or the value `name` of it, as it is on disk; none with error_ set.
+    std::optional<RegistryKey> ReadKey();
     std::optional<RegistryValue> ReadValue(std::string_view name);
     // One locked change of this key; fails when the key no longer exists.
     bool ChangeKey(const std::function<void(RegistryKey&)>& change);

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 
+#include "platform/ascii.h"
 #include "platform/process_list.h"
 #include "platform/processes.h"
 #include "tests/support/temp_dir.h"
@@ -185,11 +186,11 @@ TEST_F(ProcessBench, AnEndedProcessThatWasNotCollectedIsNotListed) {
 }
 
 TEST(ExecutableNames, CompareWithoutRegardToAsciiCase) {
-    EXPECT_TRUE(SameExecutableName("DPInst.exe", "dpinst.EXE"));
-    EXPECT_TRUE(SameExecutableName("", ""));
-    EXPECT_FALSE(SameExecutableName("DPInst.exe", "DPInst.ex"));
-    EXPECT_FALSE(SameExecutableName("DPInst.exe", "DPInst.exf"));
-    EXPECT_FALSE(SameExecutableName("\xC3\x9C.exe", "\xC3\xBC.exe"));  // only ASCII folds
+    EXPECT_TRUE(EqualsIgnoringAsciiCase("DPInst.exe", "dpinst.EXE"));
+    EXPECT_TRUE(EqualsIgnoringAsciiCase("", ""));
+    EXPECT_FALSE(EqualsIgnoringAsciiCase("DPInst.exe", "DPInst.ex"));
+    EXPECT_FALSE(EqualsIgnoringAsciiCase("DPInst.exe", "DPInst.exf"));
+    EXPECT_FALSE(EqualsIgnoringAsciiCase("\xC3\x9C.exe", "\xC3\xBC.exe"));  // only ASCII folds
 }
 
 }  // namespace
