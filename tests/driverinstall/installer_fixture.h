@@ -87,6 +87,23 @@ class InstallerBench : public ::testing::Test {
     std::string original_folder_;
 };
 
+// A virtual clock that calls `before_pause` with each pause before it takes it.
+class HookedClock final : public platform::Clock {
+  public:
+    explicit HookedClock(std::function<void(platform::Milliseconds)> before_pause)
+        : before_pause_(std::move(before_pause)) {}
+    void Sleep(platform::Milliseconds duration) override {
+        before_pause_(duration);
+        virtual_.Sleep(duration);
+    }
+    platform::Milliseconds Now() const override { return virtual_.Now(); }
+    std::vector<platform::Milliseconds> Sleeps() const { return virtual_.Sleeps(); }
+
+  private:
+    const std::function<void(platform::Milliseconds)> before_pause_;
+    platform::VirtualClock virtual_;
+};
+
 // The 200 ms pause after the one read of a stand-in tool's output, between the pauses before
 // and after its start.
 std::vector<platform::Milliseconds> ToolPauses(long after_start_ms, int tools);

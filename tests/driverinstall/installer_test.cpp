@@ -209,21 +209,11 @@ TEST_F(Installer, APipeThatCannotBeCreatedIsReportedAndTheSequenceGoesOn) {
     PlaceLibrary(STANDIN_DIFXAPI);
     // No descriptor is free from the pause before the first tool until its message box.
     std::optional<NoFreeDescriptors> exhausted;
-    class ExhaustingClock final : public platform::Clock {
-      public:
-        explicit ExhaustingClock(std::optional<NoFreeDescriptors>& exhausted)
-            : exhausted_(exhausted) {}
-        void Sleep(Milliseconds duration) override {
-            if (virtual_.Sleeps().empty())
-                exhausted_.emplace();
-            virtual_.Sleep(duration);
-        }
-        Milliseconds Now() const override { return virtual_.Now(); }
-        platform::VirtualClock virtual_;
-
-      private:
-        std::optional<NoFreeDescriptors>& exhausted_;
-    } clock(exhausted);
+    bool first_pause = true;
+    HookedClock clock([&](Milliseconds) {
+        if (std::exchange(first_pause, false))
+            exhausted.emplace();
+    });
     prompts_.BeforeMessage([&] { exhausted.reset(); });
 
     std::string removes;
@@ -233,7 +223,7 @@ TEST_F(Installer, APipeThatCannotBeCreatedIsReportedAndTheSequenceGoesOn) {
               Message("Error On CreatePipe()") + removes + EveryWindowsInfs() + Rescans());
     std::vector<Milliseconds> pauses = ToolPauses(100, 13);
     pauses.insert(pauses.begin(), Milliseconds(500));
-    EXPECT_EQ(clock.virtual_.Sleeps(), pauses);
+    EXPECT_EQ(clock.Sleeps(), pauses);
 }
 
 TEST_F(Installer, AHiveFileThatDoesNotReadIsReportedOnceAndLeftAsItIs) {

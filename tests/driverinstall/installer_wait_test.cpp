@@ -49,30 +49,16 @@ class InstallerWait : public InstallerBench {
     std::string pid_file_;
 };
 
-// A virtual clock that ends the installer after the given number of pauses of the wait (those
-// that follow the pause after reading the installer's output), checking first that nothing was
-// recorded in the registry yet.
-class EndingClock final : public platform::Clock {
-  public:
-    EndingClock(int end_after, std::function<void()> end)
-        : end_after_(end_after), end_(std::move(end)) {}
-    void Sleep(Milliseconds duration) override {
+// Calls `end` at the given pause of the wait (one of those that follow the pause after reading
+// the installer's output); 0 never does.
+std::function<void(Milliseconds)> AtWaitPause(int pause, std::function<void()> end) {
+    return [pause, end, output_read = false, wait_pauses = 0](Milliseconds duration) mutable {
         if (duration == Milliseconds(200))
-            output_read_ = true;
-        else if (output_read_ && ++wait_pauses_ == end_after_)
-            end_();
-        virtual_.Sleep(duration);
-    }
-    Milliseconds Now() const override { return virtual_.Now(); }
-    std::vector<Milliseconds> Sleeps() const { return virtual_.Sleeps(); }
-
-  private:
-    const int end_after_;
-    const std::function<void()> end_;
-    bool output_read_ = false;
-    int wait_pauses_ = 0;
-    platform::VirtualClock virtual_;
-};
+            output_read = true;
+        else if (output_read && ++wait_pauses == pause)
+            end();
+    };
+}
 
 std::vector<Milliseconds> PausesWaiting(int wait_pauses) {
     std::vector<Milliseconds> pauses = ToolPauses(500, 1);
@@ -81,17 +67,18 @@ std::vector<Milliseconds> PausesWaiting(int wait_pauses) {
 }
 
 TEST_F(InstallerWait, HoldsWhileTheInstallerRunsAndEndsWhenItEnds) {
-    EndingClock clock(3, [&] {
+    HookedClock clock(AtWaitPause(3, [&] {
+        // Nothing is recorded while the installer runs.
         EXPECT_FALSE(Dword(platform::Hive::kLocalMachine, "SOFTWARE\\Tarnwick", "bInstall"));
         EndInstaller();
-    });
+    }));
     EXPECT_EQ(Run(kWindows7x64, clock), Dpinst() + "DPInst.exe keeps running\n");
     EXPECT_EQ(clock.Sleeps(), PausesWaiting(3));
     EXPECT_EQ(Dword(platform::Hive::kLocalMachine, "SOFTWARE\\Tarnwick", "bInstall"), 1u);
 }
 
 TEST_F(InstallerWait, GivesUpAfterThe121stPause) {
-    EndingClock clock(0, [] {});
+    HookedClock clock(AtWaitPause(0, [] {}));
     EXPECT_EQ(Run(kWindows7x64, clock), Dpinst() + "DPInst.exe keeps running\n");
     EXPECT_EQ(clock.Sleeps(), PausesWaiting(121));
     EXPECT_NE(platform::FindProcessByName("DPInst.exe"), 0u);  // it did not end by itself
