@@ -1,13 +1,11 @@
 // Whole runs of the installer against the stand-ins: the transcript of every tool start,
 // library call and message box, the pauses, and the registry values.
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <array>
 #include <optional>
+#include <utility>
 
 #include "tests/driverinstall/installer_fixture.h"
+#include "tests/support/no_free_descriptors.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarnwick::testing {
@@ -187,28 +185,11 @@ TEST_F(Installer, InfPathsAreWideTextAndOnesThatDoNotFitTheBufferAreSkipped) {
                                   Inf("kestoser.inf") + Rescans());
 }
 
-// Makes every new descriptor fail while it is held.
-class NoFreeDescriptors {
-  public:
-    NoFreeDescriptors() {
-        getrlimit(RLIMIT_NOFILE, &saved_);
-        const int lowest_free = open("/dev/null", O_RDONLY);
-        close(lowest_free);
-        rlimit limit = saved_;
-        limit.rlim_cur = static_cast<rlim_t>(lowest_free);
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-    ~NoFreeDescriptors() { setrlimit(RLIMIT_NOFILE, &saved_); }
-
-  private:
-    rlimit saved_{};
-};
-
 TEST_F(Installer, APipeThatCannotBeCreatedIsReportedAndTheSequenceGoesOn) {
     PlaceTools();
     PlaceLibrary(STANDIN_DIFXAPI);
     // No descriptor is free from the pause before the first tool until its message box.
-    std::optional<NoFreeDescriptors> exhausted;
+    std::optional<fendrel::testing::NoFreeDescriptors> exhausted;
     bool first_pause = true;
     HookedClock clock([&](Milliseconds) {
         if (std::exchange(first_pause, false))

@@ -2,7 +2,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +11,7 @@
 #include "platform/ascii.h"
 #include "platform/process_list.h"
 #include "platform/processes.h"
+#include "tests/support/no_free_descriptors.h"
 #include "tests/support/temp_dir.h"
 
 namespace platform {
@@ -116,16 +116,11 @@ TEST_F(ProcessBench, ProgramsAreTakenAsNamedAndNeverSearchedOnThePath) {
 }
 
 TEST_F(ProcessBench, APipeThatCannotBeCreatedIsToldApart) {
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-    const int lowest_free = open("/dev/null", O_RDONLY);
-    close(lowest_free);
-    rlimit none = saved;
-    none.rlim_cur = static_cast<rlim_t>(lowest_free);
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
     ChildProcess process;
-    const StartResult result = process.Start("/bin/true");
-    setrlimit(RLIMIT_NOFILE, &saved);
+    const StartResult result = [&] {
+        const fendrel::testing::NoFreeDescriptors exhausted;
+        return process.Start("/bin/true");
+    }();
     EXPECT_EQ(result, StartResult::kNoPipe);
     EXPECT_NE(process.error().find("pipe"), std::string::npos) << process.error();
 }
