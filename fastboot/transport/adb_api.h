@@ -1,0 +1,117 @@
+// The USB access calls Brenlo's protocol client makes, shaped after the Android USB access library
+// of Windows (AdbWinApi.dll): open an interface by name, its default bulk endpoints, its name and
+// descriptors, synchronous transfers with a time-out, close. Failures leave a Windows error value
+// in the API's last error, and the client steers by those values (see adb_errors.h).
+//
+// The client only ever talks to an AdbApi it is given, so tests hand it a strict fake and the
+// product hands it SystemAdbApi().
+#pragma once
+
+#include <cstdint>
+
+namespace brenlo {
+
+using ADBAPIHANDLE = void*;
+
+enum AdbOpenAccessType : int {
+    AdbOpenAccessTypeReadWrite = 0,
+    AdbOpenAccessTypeRead = 1,
+    AdbOpenAccessTypeWrite = 2,
+    AdbOpenAccessTypeQueryInfo = 3,
+};
+
+enum AdbOpenSharingMode : int {
+    AdbOpenSharingModeReadWrite = 0,
+    AdbOpenSharingModeRead = 1,
+    AdbOpenSharingModeWrite = 2,
+    AdbOpenSharingModeExclusive = 3,
+};
+
+// The standard USB descriptors, packed as on the wire.
+#pragma pack(push, 1)
+struct USB_DEVICE_DESCRIPTOR {
+    std::uint8_t bLength;
+    std::uint8_t bDescriptorType;
+    std::uint16_t bcdUSB;
+    std::uint8_t bDeviceClass;
+    std::uint8_t bDeviceSubClass;
+    std::uint8_t bDeviceProtocol;
+    std::uint8_t bMaxPacketSize0;
+    std::uint16_t idVendor;
+    std::uint16_t idProduct;
+    std::uint16_t bcdDevice;
+    std::uint8_t iManufacturer;
+    std::uint8_t iProduct;
+    std::uint8_t iSerialNumber;
+    std::uint8_t bNumConfigurations;
+};
+
+struct USB_INTERFACE_DESCRIPTOR {
+    std::uint8_t bLength;
+    std::uint8_t bDescriptorType;
+    std::uint8_t bInterfaceNumber;
+    std::uint8_t bAlternateSetting;
+    std::uint8_t bNumEndpoints;
+    std::uint8_t bInterfaceClass;
+    std::uint8_t bInterfaceSubClass;
+    std::uint8_t bInterfaceProtocol;
+    std::uint8_t iInterface;
+};
+#pragma pack(pop)
+
+static_assert(sizeof(USB_DEVICE_DESCRIPTOR) == 18);
+static_assert(sizeof(USB_INTERFACE_DESCRIPTOR) == 9);
+
+// Every call blocks the calling thread for at most its time-out (the opening call for at most a
+// few seconds while it connects) and may be called from any thread, each thread on its own
+// handles. A handle passed in must be one this API returned and has not closed; a null handle
+// fails with kErrorInvalidHandle. Once the device has vanished, every transfer on its handles
+// fails with kErrorInvalidHandle until they are closed.
+class AdbApi {
+  public:
+    virtual ~AdbApi() = default;
+
+    // Opens the interface called `interface_name`; null on failure.
+    virtual ADBAPIHANDLE AdbCreateInterfaceByName(const wchar_t* interface_name) = 0;
+    // The interface's default bulk endpoints (IN for reading, OUT for writing); null on failure.
+    virtual ADBAPIHANDLE AdbOpenDefaultBulkReadEndpoint(ADBAPIHANDLE adb_interface,
+                                                        AdbOpenAccessType access_type,
+                                                        AdbOpenSharingMode sharing_mode) = 0;
+    virtual ADBAPIHANDLE AdbOpenDefaultBulkWriteEndpoint(ADBAPIHANDLE adb_interface,
+                                                         AdbOpenAccessType access_type,
+                                                         AdbOpenSharingMode sharing_mode) = 0;
+    // The interface's name. `*buffer_char_size` holds the buffer's size in characters and
+    // receives the size needed, terminating zero included; with a null or too small buffer the
+    // call fails with kErrorInsufficientBuffer after setting the size. `ansi` asks for 8-bit text
+    // (the only form this API offers).
+    virtual bool AdbGetInterfaceName(ADBAPIHANDLE adb_interface, void* buffer,
+                                     unsigned long* buffer_char_size, bool ansi) = 0;
+    virtual bool AdbGetUsbDeviceDescriptor(ADBAPIHANDLE adb_interface,
+                                           USB_DEVICE_DESCRIPTOR* descriptor) = 0;
+    virtual bool AdbGetUsbInterfaceDescriptor(ADBAPIHANDLE adb_interface,
+                                              USB_INTERFACE_DESCRIPTOR* descriptor) = 0;
+    // Moves bytes to or from the device and waits at most `time_out` ms; a time-out of 0 does
+    // not wait for the device, it moves only what can move at once. True with the count moved
+    // when any byte moved (a write or read may be short); false with kErrorSemTimeout when
+    // nothing moved in time, kErrorInvalidHandle when the device is gone, another value for
+    // other faults. A read returns one reply of the device: at most `bytes_to_read` bytes of it,
+    // the rest of an over-long reply is dropped.
+    virtual bool AdbWriteEndpointSync(ADBAPIHANDLE adb_endpoint, const void* buffer,
+                                      unsigned long bytes_to_write, unsigned long* bytes_written,
+                                      unsigned long time_out) = 0;
+    virtual bool AdbReadEndpointSync(ADBAPIHANDLE adb_endpoint, void* buffer,
+                                     unsigned long bytes_to_read, unsigned long* bytes_read,
+                                     unsigned long time_out) = 0;
+    // Closes an endpoint or an interface. Endpoints are closed before their interface.
+    virtual bool AdbCloseHandle(ADBAPIHANDLE adb_handle) = 0;
+
+    // The calling thread's last error, as the Windows calls of the same name keep it.
+    virtual unsigned long GetLastError() const = 0;
+    virtual void SetLastError(unsigned long error) = 0;
+};
+
+// The real devices: "usb:BUS-PORT[.PORT...]" through libusb, "tcp:HOST[:PORT]" on the fastboot TCP
+// transport. Shared by every caller; its last error is kept per thread.
+AdbApi& SystemAdbApi();
+
+}  // namespace brenlo
