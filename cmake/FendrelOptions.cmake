@@ -15,5 +15,9 @@ endif()
 if(FENDREL_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   message(FATAL_ERROR "FENDREL_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
 endif()
+if(FENDREL_FUZZ)
+  # Coverage for the fuzzer in every library a target links, not only in the target's own file.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 find_package(Threads REQUIRED)
