@@ -1,5 +1,6 @@
 // Reading an image whole into memory.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,18 @@ namespace {
 constexpr std::size_t kReadPiece = 10 * 1024 * 1024;
 // Sizes travel as signed 32-bit values on the wire and in the reports.
 constexpr long long kLargestImage = INT32_MAX;
+
+// Filling a fresh buffer of a few hundred MiB costs more in page faults than in reading; huge
+// pages, where the system has them, take 512 times fewer.
+constexpr std::uintptr_t kHugePage = 2 * 1024 * 1024;
+
+void PreferHugePages(unsigned char* buffer, std::size_t size) {
+    const auto first = reinterpret_cast<std::uintptr_t>(buffer);
+    const std::uintptr_t start = (first + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t end = (first + size) & ~(kHugePage - 1);
+    if (end > start)
+        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);  // only advice
+}
 
 bool ReadFully(int fd, unsigned char* buffer, std::size_t size) {
     while (size > 0) {
@@ -101,6 +114,7 @@ unsigned char* load_file(fb_connection* connection, const char* path, std::uint3
         *size = 0;
         return nullptr;
     }
+    PreferHugePages(buffer.get(), length);
     if (!ReadImage(fd, buffer.get(), length)) {
         fb_report(connection, BRENLO_LEVEL_FAILURE,
                   "load_file: could not read %ld bytes from '%s'\n", static_cast<long>(length),

@@ -33,8 +33,15 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr const char* kDefaultPort = "5554";
 constexpr int kConnectTimeoutMs = 2000;
 constexpr int kHandshakeTimeoutMs = 2000;
-// Once the first byte of a frame has gone, the rest must follow, or the stream loses its framing.
+// Writes of a whole data chunk (the client sends an image in chunks of this size) are gathered
+// up to kOutboxSize and sent together, much as the socket itself gathers them, so that a download
+// costs few system calls. Any shorter write sends what is gathered at once, with itself, and so
+// does the next read: the device has everything before it is asked for a reply.
+constexpr std::size_t kGatheredWriteSize = 4096;
+constexpr std::size_t kOutboxSize = 1024 * 1024;
+// Frames already taken must reach the device in this time, or the stream loses its framing.
 constexpr int kFrameCompletionTimeoutMs = 10000;
+constexpr int kCloseFlushTimeoutMs = 1000;
 constexpr std::size_t kFrameHeaderSize = 8;
 // Of a reply frame only this much is kept; a read hands out at most what it asks for.
 constexpr std::size_t kMaxReplyKept = 256;
@@ -167,8 +174,14 @@ class FrameReader {
 
 class TcpLink final : public AdbLink {
   public:
-    TcpLink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
-    ~TcpLink() override { close(fd_); }
+    TcpLink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {
+        outbox_.reserve(kOutboxSize);
+    }
+    ~TcpLink() override {
+        if (!dead_)
+            Flush(DeadlineIn(kCloseFlushTimeoutMs));
+        close(fd_);
+    }
 
     const std::string& name() const override { return name_; }
     const USB_DEVICE_DESCRIPTOR& device_descriptor() const override { return kTcpDeviceDescriptor; }
@@ -176,34 +189,31 @@ class TcpLink final : public AdbLink {
         return kTcpInterfaceDescriptor;
     }
 
+    // The frame joins the outbox; a full outbox is sent first, within the time-out. A write
+    // whose frame finds no room in time takes nothing, and the frames before it stay queued.
+    // Only whole data chunks stay in the outbox after the call.
     LinkTransfer Write(const unsigned char* data, std::size_t size,
                        unsigned long timeout_ms) override {
         if (dead_)
             return {kErrorInvalidHandle, 0};
-        if (!WaitFor(fd_, POLLOUT, DeadlineIn(timeout_ms)))
-            return {kErrorSemTimeout, 0};
-        frame_.resize(kFrameHeaderSize + size);
-        for (std::size_t i = 0; i < kFrameHeaderSize; ++i)
-            frame_[i] = static_cast<unsigned char>(std::uint64_t{size} >> (8 * (7 - i)));
-        std::copy_n(data, size, frame_.data() + kFrameHeaderSize);
-        const auto deadline = DeadlineIn(kFrameCompletionTimeoutMs);
-        std::size_t sent = 0;
-        while (sent < frame_.size()) {
-            const ssize_t done =
-                send(fd_, frame_.data() + sent, frame_.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (done > 0)
-                sent += static_cast<std::size_t>(done);
-            else if (done < 0 && errno == EINTR)
-                continue;
-            else if (done < 0 && errno == EAGAIN && WaitFor(fd_, POLLOUT, deadline))
-                continue;
-            else
-                return Broken();
+        const std::size_t frame = kFrameHeaderSize + size;
+        if (outbox_.size() - sent_ + frame > kOutboxSize) {
+            if (!Flush(DeadlineIn(timeout_ms)))
+                return dead_ ? LinkTransfer{kErrorInvalidHandle, 0}
+                             : LinkTransfer{kErrorSemTimeout, 0};
         }
+        for (std::size_t i = 0; i < kFrameHeaderSize; ++i)
+            outbox_.push_back(static_cast<unsigned char>(std::uint64_t{size} >> (8 * (7 - i))));
+        outbox_.insert(outbox_.end(), data, data + size);
+        if (size != kGatheredWriteSize && !Flush(DeadlineIn(kFrameCompletionTimeoutMs)))
+            return Broken();
         return {kErrorSuccess, size};
     }
 
     LinkTransfer Read(unsigned char* buffer, std::size_t size, unsigned long timeout_ms) override {
+        // The device answers only once it has everything written so far.
+        if (!dead_ && !Flush(DeadlineIn(kFrameCompletionTimeoutMs)))
+            Broken();
         const auto deadline = DeadlineIn(timeout_ms);
         for (;;) {
             // Replies that arrived before the device went away are still handed out.
@@ -223,6 +233,29 @@ class TcpLink final : public AdbLink {
     }
 
   private:
+    // Sends the outbox until it is empty (true) or the deadline passes (false, what is left stays
+    // queued). A failed send breaks the link.
+    bool Flush(SteadyClock::time_point deadline) {
+        while (sent_ < outbox_.size()) {
+            const ssize_t done = send(fd_, outbox_.data() + sent_, outbox_.size() - sent_,
+                                      MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (done > 0) {
+                sent_ += static_cast<std::size_t>(done);
+            } else if (done < 0 && errno == EINTR) {
+                continue;
+            } else if (done < 0 && errno == EAGAIN) {
+                if (!WaitFor(fd_, POLLOUT, deadline))
+                    return false;
+            } else {
+                Broken();
+                return false;
+            }
+        }
+        outbox_.clear();
+        sent_ = 0;
+        return true;
+    }
+
     // The stream is unusable from here on: the device went away or a frame was cut short. Like
     // a vanished USB device, every later transfer fails with an invalid handle.
     LinkTransfer Broken() {
@@ -233,7 +266,9 @@ class TcpLink final : public AdbLink {
     int fd_;
     std::string name_;
     bool dead_ = false;
-    std::vector<unsigned char> frame_;  // the frame being sent, kept to spare an allocation each
+    // Frames written but not sent yet, from sent_ on: many small writes go out in one send.
+    std::vector<unsigned char> outbox_;
+    std::size_t sent_ = 0;
     FrameReader reader_;
 };
 

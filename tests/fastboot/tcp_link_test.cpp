@@ -139,8 +139,9 @@ TEST(TcpLink, AcceptsAnyVersionFromOneAndRefusesOtherAnswers) {
         Peer peer;
         Opened opened = OpenAgainst(peer, c.answer);
         EXPECT_EQ(opened.link != nullptr, c.accepted);
-        if (!c.accepted)
+        if (!c.accepted) {
             EXPECT_EQ(opened.error, kErrorGenFailure);
+        }
     }
 }
 
@@ -171,6 +172,31 @@ TEST(TcpLink, FramesEveryWriteWithItsBigEndianLength) {
     EXPECT_EQ(transfer.error, kErrorSuccess);
     EXPECT_EQ(transfer.count, command.size());
     EXPECT_EQ(peer.Receive(8 + command.size()), Frame(command));
+}
+
+// Whole data chunks are gathered and go out with the next shorter write or before the next read,
+// so that the device has all of them before it is asked for a reply.
+TEST(TcpLink, GathersDataChunksAndSendsThemBeforeAReplyIsAwaited) {
+    Peer peer;
+    Opened opened = OpenAgainst(peer);
+    ASSERT_NE(opened.link, nullptr);
+    const std::string first(4096, 'a'), second(4096, 'b'), last(10, 'c');
+    for (const std::string* chunk : {&first, &second, &last}) {
+        const LinkTransfer transfer = opened.link->Write(
+            reinterpret_cast<const unsigned char*>(chunk->data()), chunk->size(), 1000);
+        EXPECT_EQ(transfer.error, kErrorSuccess);
+        EXPECT_EQ(transfer.count, chunk->size());
+    }
+    EXPECT_EQ(peer.Receive(3 * 8 + 8192 + 10), Frame(first) + Frame(second) + Frame(last));
+
+    const std::string chunk(4096, 'd');
+    opened.link->Write(reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size(), 1000);
+    auto device = std::async(std::launch::async, [&peer, &chunk] {
+        const bool complete = peer.Receive(8 + chunk.size()) == Frame(chunk);
+        peer.Send(Frame(complete ? "OKAY" : "FAILincomplete"));
+    });
+    EXPECT_EQ(ReadReply(*opened.link), "OKAY");
+    device.get();
 }
 
 TEST(TcpLink, AssemblesAReplySentByteByByte) {
