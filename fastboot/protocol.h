@@ -98,10 +98,14 @@ fb_connection* device_open(const wchar_t* interface_name, AdbApi& api, platform:
 // endpoints) of an accepted vendor.
 bool device_matches(fb_connection* connection);
 // Reads one status reply of at most kMaxReplyLength bytes into `buffer`: its length, or -1 with
-// errno set. Repeats its series of attempts while the device stays connected and keeps timing
-// out, for at most kNoReplyGiveUp.
+// errno set. Each series makes kTransferAttempts attempts with a pause after each failure; while
+// the device stays connected and only times out, series follow each other for up to
+// kNoReplyGiveUp (the read then fails with kErrorSemTimeout in errno). A vanished device
+// (kErrorInvalidHandle) disconnects the connection.
 int device_read(fb_connection* connection, unsigned char* buffer);
-// Writes `length` bytes in chunks of at most kWriteChunk: `length`, or -1 with errno set.
+// Writes `length` bytes in chunks of at most kWriteChunk, each with up to kTransferAttempts
+// attempts and a pause after each failure: `length`, or -1 with errno set. A vanished device
+// disconnects the connection. Blocks for as long as the transfers take.
 int device_write(fb_connection* connection, const void* data, int length);
 // Closes the handles and frees the interface name; the record stays usable, its transfers fail.
 void device_disconnect(fb_connection* connection);
@@ -112,7 +116,9 @@ void device_release(fb_connection* connection);
 
 // Reads replies until a final one: 0 for OKAY (its text copied to `response`, if given, which
 // holds kResponseSize), the size for DATA when `data_phase` and the size is at most
-// `size_limit`, -1 otherwise. INFO replies are reported and skipped.
+// `size_limit`, -1 otherwise. INFO replies are reported and skipped. A failed read or a reply
+// shorter than a status word is reported; every other failure leaves its text in the error
+// field. Only FAIL leaves the connection open.
 int read_status(fb_connection* connection, std::uint32_t size_limit, bool data_phase,
                 char* response);
 // Sends a command and reads its status: 0 on OKAY, -1 on failure. `response` may be null.

@@ -61,6 +61,9 @@ int main(int argc, char** argv) {
             faults.push_back(fault);
         } else if (option == "--quiet") {
             options.echo = nullptr;
+        } else if (option == "--help" || option == "-h") {
+            Usage();
+            return 0;
         } else {
             Usage();
             return 2;

@@ -139,7 +139,8 @@ TEST_F(FlashRun, StepsFollowThePartitionOrderNotTheFieldOrder) {
            "AMSS"}}) {
         request_.*flash = 1;
         request_.*erase = 1;
-        request_.*path = Image(std::string(name) + ".img", 1024 * (++seed), seed);
+        ++seed;
+        request_.*path = Image(std::string(name) + ".img", 1024 * seed, seed);
     }
     EXPECT_TRUE(Run());
     EXPECT_THAT(
@@ -204,7 +205,7 @@ TEST_F(FlashRun, AFailedStepStopsTheQueue) {
          {"erasing 'boot'... ", "erasing 'boot' FAILED (remote: partition locked)\n"}},
         {{Fault::Kind::kFail, "erase:boot", ""},
          {"erasing 'boot'... ", "erasing 'boot' FAILED (remote failure)\n"}},
-        {{Fault::Kind::kShortReply, "erase:boot"},
+        {{Fault::Kind::kShortReply, "erase:boot", ""},
          {"erasing 'boot'... ", "status malformed (3 bytes)", "erasing 'boot' FAILED ()\n"}},
     };
     for (const auto& c : cases) {
