@@ -11,7 +11,8 @@ extern "C" __attribute__((visibility("default"))) bool Brenlo(const flash_reques
     try {
         // The call works on its own copy; the caller's record is never written.
         const flash_request copy = *request;
-        return brenlo::flash_run(copy, brenlo::SystemAdbApi(), platform::SystemClock());
+        brenlo::SystemAdbApi api;
+        return brenlo::flash_run(copy, api, platform::SystemClock());
     } catch (...) {
         // Only the copy itself can throw here (no memory for its strings).
         if (request->callback != nullptr) {

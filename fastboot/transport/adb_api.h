@@ -4,7 +4,7 @@
 // in the API's last error, and the client steers by those values (see adb_errors.h).
 //
 // The client only ever talks to an AdbApi it is given, so tests hand it a strict fake and the
-// product hands it SystemAdbApi().
+// product hands it a SystemAdbApi.
 #pragma once
 
 #include <cstdint>
@@ -105,13 +105,47 @@ class AdbApi {
     // Closes an endpoint or an interface. Endpoints are closed before their interface.
     virtual bool AdbCloseHandle(ADBAPIHANDLE adb_handle) = 0;
 
-    // The calling thread's last error, as the Windows calls of the same name keep it.
+    // The last error of this API's calls, as the Windows calls of the same name keep it per
+    // thread.
     virtual unsigned long GetLastError() const = 0;
     virtual void SetLastError(unsigned long error) = 0;
 };
 
 // The real devices: "usb:BUS-PORT[.PORT...]" through libusb, "tcp:HOST[:PORT]" on the fastboot TCP
-// transport. Shared by every caller; its last error is kept per thread.
-AdbApi& SystemAdbApi();
+// transport. Each caller makes its own and uses it on one thread at a time, so that its last
+// error stands for that thread's; instances share nothing. Handles outlive the instance that
+// opened them only until they are closed, through any instance.
+class SystemAdbApi final : public AdbApi {
+  public:
+    ADBAPIHANDLE AdbCreateInterfaceByName(const wchar_t* interface_name) override;
+    ADBAPIHANDLE AdbOpenDefaultBulkReadEndpoint(ADBAPIHANDLE adb_interface,
+                                                AdbOpenAccessType access_type,
+                                                AdbOpenSharingMode sharing_mode) override;
+    ADBAPIHANDLE AdbOpenDefaultBulkWriteEndpoint(ADBAPIHANDLE adb_interface,
+                                                 AdbOpenAccessType access_type,
+                                                 AdbOpenSharingMode sharing_mode) override;
+    bool AdbGetInterfaceName(ADBAPIHANDLE adb_interface, void* buffer,
+                             unsigned long* buffer_char_size, bool ansi) override;
+    bool AdbGetUsbDeviceDescriptor(ADBAPIHANDLE adb_interface,
+                                   USB_DEVICE_DESCRIPTOR* descriptor) override;
+    bool AdbGetUsbInterfaceDescriptor(ADBAPIHANDLE adb_interface,
+                                      USB_INTERFACE_DESCRIPTOR* descriptor) override;
+    bool AdbWriteEndpointSync(ADBAPIHANDLE adb_endpoint, const void* buffer,
+                              unsigned long bytes_to_write, unsigned long* bytes_written,
+                              unsigned long time_out) override;
+    bool AdbReadEndpointSync(ADBAPIHANDLE adb_endpoint, void* buffer, unsigned long bytes_to_read,
+                             unsigned long* bytes_read, unsigned long time_out) override;
+    bool AdbCloseHandle(ADBAPIHANDLE adb_handle) override;
+
+    unsigned long GetLastError() const override { return last_error_; }
+    void SetLastError(unsigned long error) override { last_error_ = error; }
+
+  private:
+    ADBAPIHANDLE OpenEndpoint(ADBAPIHANDLE adb_interface);
+    ADBAPIHANDLE Fail(unsigned long error);
+    bool Refuse(unsigned long error);
+
+    unsigned long last_error_ = 0;  // kErrorSuccess
+};
 
 }  // namespace brenlo

@@ -47,10 +47,10 @@ constexpr std::size_t kFrameHeaderSize = 8;
 constexpr std::size_t kMaxReplyKept = 256;
 constexpr std::size_t kReceiveChunk = 4096;
 
+// A TCP device presents itself as a fastboot interface (18D1:4EE0) with its two bulk endpoints,
+// so the client recognises it as it recognises a USB one.
 constexpr USB_DEVICE_DESCRIPTOR kTcpDeviceDescriptor = {18,     1,      0x0200, 0, 0, 0, 64,
                                                         0x18D1, 0x4EE0, 0x0100, 0, 0, 0, 1};
-// A TCP device presents itself as a fastboot interface with its two bulk endpoints, so the
-// client recognises it as it recognises a USB one.
 constexpr USB_INTERFACE_DESCRIPTOR kTcpInterfaceDescriptor = {9, 4, 0, 0, 2, 0xFF, 0x42, 0x03, 0};
 
 struct Address {

@@ -47,10 +47,11 @@ class FlashRun : public ::testing::Test {
         return path;
     }
 
-    bool Run() { return flash_run(request_, SystemAdbApi(), clock_); }
+    bool Run() { return flash_run(request_, api_, clock_); }
 
     fastboot_sim::FastbootDevice device_;
     fendrel::testing::TempDir folder_;
+    SystemAdbApi api_;
     platform::VirtualClock clock_;
     ReportLog log_;
     flash_request request_{};
@@ -221,7 +222,7 @@ TEST_F(FlashRun, AFailedStepStopsTheQueue) {
         request.erase_boot = 1;
         request.flash_boot = 1;
         request.boot_path = Image("boot.img", 10);
-        EXPECT_FALSE(flash_run(request, SystemAdbApi(), clock_));
+        EXPECT_FALSE(flash_run(request, api_, clock_));
         const std::vector<std::string> texts = log.texts();
         ASSERT_GE(texts.size(), c.last_reports.size());
         EXPECT_EQ(std::vector<std::string>(texts.end() - c.last_reports.size(), texts.end()),
@@ -283,7 +284,7 @@ TEST_F(FlashRun, AnInterfaceThatCannotBeOpenedIsReported) {
         ReportLog log;
         flash_request request = log.owner();
         request.interface_name = name;
-        EXPECT_FALSE(flash_run(request, SystemAdbApi(), clock_));
+        EXPECT_FALSE(flash_run(request, api_, clock_));
         EXPECT_THAT(log.reports(), ElementsAre(Report{kNone, 0, 2, "Open device..."},
                                                Report{kNone, 0, 0, "Open device fail!"}));
     }

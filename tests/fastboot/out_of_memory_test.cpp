@@ -78,13 +78,14 @@ class OutOfMemory : public ::testing::Test {
         g_counted = 0;
         g_fail_at = fail_at;
         g_counting = true;
-        *result = flash_run(request, SystemAdbApi(), clock_);
+        *result = flash_run(request, api_, clock_);
         g_counting = false;
         return g_counted;
     }
 
     fastboot_sim::FastbootDevice device_;
     fendrel::testing::TempDir folder_;
+    SystemAdbApi api_;
     platform::VirtualClock clock_;
 };
 

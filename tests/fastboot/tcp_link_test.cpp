@@ -257,8 +257,9 @@ TEST(TcpLink, AHangUpIsAnInvalidHandleAfterTheRepliesAlreadyThere) {
 // The same link through the API's handles.
 TEST(SystemAdbApi, OpensTcpInterfacesByNameAndReportsTheirName) {
     Peer peer;
-    AdbApi& api = SystemAdbApi();
-    const std::wstring name = L"tcp:" + std::wstring(peer.address().begin(), peer.address().end());
+    SystemAdbApi api;
+    const std::string address = peer.address();
+    const std::wstring name = L"tcp:" + std::wstring(address.begin(), address.end());
     auto opening =
         std::async(std::launch::async, [&] { return api.AdbCreateInterfaceByName(name.c_str()); });
     peer.Accept();
@@ -274,7 +275,7 @@ TEST(SystemAdbApi, OpensTcpInterfacesByNameAndReportsTheirName) {
     unsigned long size = 0;
     EXPECT_FALSE(api.AdbGetInterfaceName(interface, nullptr, &size, true));
     EXPECT_EQ(api.GetLastError(), kErrorInsufficientBuffer);
-    const std::string expected = "tcp:" + peer.address();
+    const std::string expected = "tcp:" + address;
     EXPECT_EQ(size, expected.size() + 1);
     std::string buffer(size, '?');
     EXPECT_TRUE(api.AdbGetInterfaceName(interface, buffer.data(), &size, true));
@@ -295,7 +296,7 @@ TEST(SystemAdbApi, OpensTcpInterfacesByNameAndReportsTheirName) {
 }
 
 TEST(SystemAdbApi, RefusesNamesOfNoKnownKindAndNullHandles) {
-    AdbApi& api = SystemAdbApi();
+    SystemAdbApi api;
     EXPECT_EQ(api.AdbCreateInterfaceByName(L"serial:COM3"), nullptr);
     EXPECT_EQ(api.GetLastError(), kErrorInvalidName);
     unsigned long moved = 0;

@@ -57,9 +57,10 @@ TEST(UsbHardware, TalksToAnAttachedFastbootDevice) {
     if (name.empty())
         GTEST_SKIP() << "no fastboot device attached";
     const std::wstring wide(name.begin(), name.end());
-    fb_connection* connection = device_open(wide.c_str(), SystemAdbApi(), platform::SystemClock());
+    SystemAdbApi api;
+    fb_connection* connection = device_open(wide.c_str(), api, platform::SystemClock());
     ASSERT_NE(connection, nullptr)
-        << "cannot open " << name << " (error " << SystemAdbApi().GetLastError() << ")";
+        << "cannot open " << name << " (error " << api.GetLastError() << ")";
     char response[kResponseSize];
     EXPECT_EQ(send_command(connection, "getvar:version", response), 0) << connection->error;
     device_release(connection);
