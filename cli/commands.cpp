@@ -7,7 +7,8 @@ namespace fendrel::cli {
 
 std::span<const Command> Commands() {
     static const std::array commands = {
-        TextCommand(),
+        CheckImagesCommand(), Hex2BinCommand(), NvCheckCommand(), NvItemsCommand(),
+        PortsCommand(),       SetupCommand(),   TextCommand(),
     };
     return commands;
 }

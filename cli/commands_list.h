@@ -5,6 +5,12 @@
 
 namespace fendrel::cli {
 
-Command TextCommand();  // text_command.cpp
+Command CheckImagesCommand();  // check_images_command.cpp
+Command Hex2BinCommand();      // hex2bin_command.cpp
+Command NvCheckCommand();      // nv_check_command.cpp
+Command NvItemsCommand();      // nv_items_command.cpp
+Command PortsCommand();        // ports_command.cpp
+Command SetupCommand();        // setup_command.cpp
+Command TextCommand();         // text_command.cpp
 
 }  // namespace fendrel::cli

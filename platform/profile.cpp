@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/ascii.h"
 #include "platform/files.h"
 
 namespace platform {
@@ -18,20 +19,6 @@ std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsProfileSpace(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i]))
-            return false;
-    }
-    return true;
 }
 
 std::string_view WithoutQuotes(std::string_view value) {
@@ -75,7 +62,7 @@ std::optional<std::string_view> FindProfileValue(std::string_view contents,
                 if (in_wanted_section)
                     return std::nullopt;
                 const std::string_view name = line.substr(1, close - 1);
-                in_wanted_section = !name.empty() && EqualsIgnoringCase(name, section);
+                in_wanted_section = !name.empty() && EqualsIgnoringAsciiCase(name, section);
                 continue;
             }
         }
@@ -84,7 +71,7 @@ std::optional<std::string_view> FindProfileValue(std::string_view contents,
 
         const std::size_t equals = line.find('=');
         const std::string_view name = Trim(line.substr(0, equals));
-        if (!EqualsIgnoringCase(name, key))
+        if (!EqualsIgnoringAsciiCase(name, key))
             continue;
         if (equals == std::string_view::npos)
             return std::nullopt;  // first match has no value

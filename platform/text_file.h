@@ -30,6 +30,8 @@ class TextModeReader {
     TextModeReader& operator=(const TextModeReader&) = delete;
 
     bool is_open() const { return file_ != nullptr; }
+    // Whether reading stopped on a read error (a folder, a failing disk) rather than at the end.
+    bool failed() const { return file_ != nullptr && std::ferror(file_) != 0; }
 
     // Reads the next line. A line longer than `max_length` characters is never held in memory
     // whole: it is skipped to its end and reported as kTooLong.

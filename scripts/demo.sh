@@ -7,7 +7,24 @@ scripts/build.sh
 
 bin=build/bin
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+sim=""
+trap '[ -z "$sim" ] || kill "$sim" 2>/dev/null; rm -rf "$work"' EXIT
+
+# Waits until the simulator has printed the line $1.
+await() {
+  for _ in $(seq 100); do
+    grep -qx "$1" "$work/sim.log" && return 0
+    sleep 0.1
+  done
+  echo "fendrel-sim did not answer; it printed:" >&2
+  cat "$work/sim.log" >&2
+  return 1
+}
+
+echo "== Installation: the registry keys the station opens (and never creates)"
+"$bin/fendrel-cli" setup
+
+echo
 
 echo "== The shipped configuration and its integrity line"
 "$bin/fendrel-filecode" check "$bin/config.ini"
@@ -22,3 +39,38 @@ sed 's/^BACKUPESN=0$/BACKUPESN=1/' "$bin/config.ini" > "$work/config.ini"
 echo
 echo "== Texts as the station shows them"
 "$bin/fendrel-cli" text 129 130 155 159 162 163 189 206
+
+echo
+echo "== The NV items a phone's backup would hold (NV Decoder.zdf beside the program)"
+"$bin/fendrel-cli" nv-items
+
+echo
+echo "== Three simulated phones: normal mode (9025), download mode (9008), disk mode (9006)"
+# The phones live in a device tree of their own, and the COM names they get in a registry of
+# their own, so that the station's registry keeps only real devices.
+export FENDREL_SYSFS_ROOT="$work/station/sys" FENDREL_REGISTRY_DIR="$work/registry"
+mkfifo "$work/sim-commands"
+"$bin/fendrel-sim" --dir "$work/station" normal download disk \
+  < "$work/sim-commands" > "$work/sim.log" &
+sim=$!
+exec 3> "$work/sim-commands"
+await ready
+cat "$work/sim.log"
+echo
+"$bin/fendrel-cli" ports
+
+echo
+echo "== The download-mode phone is unplugged..."
+echo "unplug 2" >&3
+await "phone 2 unplugged"
+"$bin/fendrel-cli" ports
+
+echo
+echo "== ...and plugged back in: it keeps its COM name"
+echo "plug 2 download" >&3
+await "phone 2 at USB 1-2: .*"
+"$bin/fendrel-cli" ports
+
+echo quit >&3
+wait "$sim"
+sim=""

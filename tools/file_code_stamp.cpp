@@ -25,8 +25,11 @@ std::string StampConfigText(std::string_view bytes) {
         !lines.empty() && lines.front().line_end - lines.front().text_end == 2 ? "\r\n" : "\n";
     const std::size_t text_end = platform::TextModeEnd(bytes);
     std::string stamped(bytes.substr(0, text_end));
-    if (!lines.empty() && lines.back().line_end == lines.back().text_end)
-        stamped += line_end;
+    if (!lines.empty() && lines.back().line_end == lines.back().text_end) {
+        // A CR at the end of the unterminated last line would merge with an LF into one line
+        // end and drop out of the line's text; CR LF after it keeps the text as it was.
+        stamped += stamped.ends_with('\r') ? std::string_view("\r\n") : line_end;
+    }
     stamped += code_line;
     stamped += line_end;
     stamped += bytes.substr(text_end);

@@ -1,7 +1,10 @@
 // Paths, files, the event, the clocks and library loading.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
+#include <filesystem>
 #include <thread>
 
 #include "platform/clock.h"
@@ -56,6 +59,65 @@ TEST(Files, FailedWriteLeavesNothingBehind) {
     std::string error;
     EXPECT_FALSE(WriteFileAtomically("/nonexistent-folder/f", "x", &error));
     EXPECT_NE(error.find("/nonexistent-folder/f"), std::string::npos);
+}
+
+std::size_t EntriesIn(const std::string& folder) {
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
+        ++entries;
+    return entries;
+}
+
+TEST(Files, StagedFileTakesItsNameOnlyWhenCommitted) {
+    TempDir dir;
+    const std::string path = dir.File("f");
+    ASSERT_TRUE(WriteFileAtomically(path, "old"));
+    const std::unique_ptr<StagedFile> file = CreateStagedFile(path);
+    ASSERT_NE(file, nullptr);
+    ASSERT_TRUE(file->Append("n"));
+    ASSERT_TRUE(file->Append("ew"));
+    EXPECT_EQ(ReadFileBytes(path), "old");
+    EXPECT_EQ(EntriesIn(dir.path()), 2u);  // the temporary file beside it
+    ASSERT_TRUE(file->Commit());
+    EXPECT_EQ(ReadFileBytes(path), "new");
+    EXPECT_EQ(EntriesIn(dir.path()), 1u);
+}
+
+TEST(Files, DroppedStagedFileLeavesNothingBehind) {
+    TempDir dir;
+    const std::string path = dir.File("f");
+    ASSERT_TRUE(WriteFileAtomically(path, "old"));
+    CreateStagedFile(path)->Append("new");
+    EXPECT_EQ(ReadFileBytes(path), "old");
+    EXPECT_EQ(EntriesIn(dir.path()), 1u);
+
+    std::string error;
+    EXPECT_EQ(CreateStagedFile(dir.File("missing/f"), &error), nullptr);
+    EXPECT_NE(error.find("missing/f"), std::string::npos);
+}
+
+// A real write failure: the process may not grow a file past 4 bytes.
+TEST(Files, StagedFileThatFailedToWriteIsNeverCommitted) {
+    TempDir dir;
+    const std::string path = dir.File("f");
+    ASSERT_TRUE(WriteFileAtomically(path, "old"));
+    const std::unique_ptr<StagedFile> file = CreateStagedFile(path);
+    ASSERT_NE(file, nullptr);
+
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous_handler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool appended = file->Append("longer than four bytes");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous_handler);
+
+    EXPECT_FALSE(appended);
+    EXPECT_NE(file->error().find("cannot write"), std::string::npos);
+    EXPECT_FALSE(file->Commit());
+    EXPECT_EQ(ReadFileBytes(path), "old");
 }
 
 TEST(Files, FolderIsNotReadable) {

@@ -43,6 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "[INTERFACE]\nPAGES=0\nNOTE=FILECODE:x\nFILECODE:7da9\n"},
         StampCase{"inserts_before_ctrl_z", std::string("[INTERFACE]\nPAGES=0\n\x1atail"),
                   std::string("[INTERFACE]\nPAGES=0\nFILECODE:7da9\n\x1atail")},
+        StampCase{"last_line_ending_in_cr", "A\r", "A\r\r\nFILECODE:1be6\n"},
         StampCase{"empty_file", "", "FILECODE:0000\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 

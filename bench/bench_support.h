@@ -1,0 +1,35 @@
+// Helpers of the side-by-side benchmarks: timing a piece of work or an outside command.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace fendrel::bench {
+
+// The best of `rounds` runs of `work`, in seconds: the figure least disturbed by other load.
+template <typename Work>
+double BestSeconds(int rounds, Work&& work) {
+    double best = 1e300;
+    for (int i = 0; i < rounds; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        best = std::min(best, took.count());
+    }
+    return best;
+}
+
+// Runs a shell command; false (with a note) when it fails.
+inline bool Shell(const std::string& command) {
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "command failed: %s\n", command.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace fendrel::bench

@@ -1,0 +1,209 @@
+#include "engine/image_checks.h"
+
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace fendrel {
+namespace {
+
+// Reads go through blocks of this size: a multiple of 4, so every block but the last holds
+// whole words, and as large as the blocks the system's own copy tools use.
+constexpr std::size_t kReadBlock = 128 * 1024;
+static_assert(kReadBlock % 4 == 0);
+
+constexpr std::size_t kChecksumLength = 4;
+constexpr std::size_t kTrailerLength = 12;
+constexpr std::size_t kTrailerRecordLength = 8;  // two 16-bit values, then the 32-bit word
+
+std::uint32_t LittleEndian32(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// An image file open for reading, closed when the object goes.
+class ImageFile {
+  public:
+    explicit ImageFile(const std::string& path)
+        : fd_(path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        struct stat info {};
+        if (fd_ >= 0 && (fstat(fd_, &info) != 0 || S_ISDIR(info.st_mode))) {
+            close(fd_);
+            fd_ = -1;
+        }
+        size_ = fd_ >= 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    }
+    ~ImageFile() {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    ImageFile(const ImageFile&) = delete;
+    ImageFile& operator=(const ImageFile&) = delete;
+
+    bool is_open() const { return fd_ >= 0; }
+    std::uint64_t size() const { return size_; }
+
+    // Reads up to `length` bytes at the current position, filling the buffer unless the file
+    // ends first. The number read, or -1 on a read error.
+    long long Read(unsigned char* buffer, std::size_t length) {
+        std::size_t got = 0;
+        while (got < length) {
+            const ssize_t n = read(fd_, buffer + got, length - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return -1;
+            if (n == 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        return static_cast<long long>(got);
+    }
+
+    // Reads exactly `length` bytes at `offset`, which the caller has checked lies in the file.
+    bool ReadAt(std::uint64_t offset, unsigned char* buffer, std::size_t length) {
+        std::size_t got = 0;
+        while (got < length) {
+            const ssize_t n =
+                pread(fd_, buffer + got, length - got, static_cast<off_t>(offset + got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            got += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+  private:
+    int fd_;
+    std::uint64_t size_;
+};
+
+std::uint32_t SumOfWords(const unsigned char* bytes, std::size_t length) {
+    // Eight independent lanes of a fixed count: the compiler turns this into vector adds, which
+    // keeps the sum well below the cost of reading the file.
+    constexpr std::size_t kLanes = 8;
+    std::uint32_t lanes[kLanes] = {};
+    std::size_t i = 0;
+    for (; i + 4 * kLanes <= length; i += 4 * kLanes) {
+        for (std::size_t lane = 0; lane < kLanes; ++lane)
+            lanes[lane] += LittleEndian32(bytes + i + 4 * lane);
+    }
+    std::uint32_t sum = 0;
+    for (const std::uint32_t lane : lanes)
+        sum += lane;
+    for (; i + 4 <= length; i += 4)
+        sum += LittleEndian32(bytes + i);
+    return sum;
+}
+
+// Whether `marker` (at least 2 bytes) lies anywhere in `bytes`. Positions whose first and last
+// byte both match are rare in image data, so they are found 16 at a time and only those are
+// compared whole.
+bool ContainsMarker(const unsigned char* bytes, std::size_t length, std::string_view marker) {
+    const std::size_t last = marker.size() - 1;
+    if (length < marker.size())
+        return false;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i first_byte = _mm_set1_epi8(marker.front());
+    const __m128i last_byte = _mm_set1_epi8(marker.back());
+    for (; i + last + 16 <= length; i += 16) {
+        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + last));
+        unsigned candidates = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpeq_epi8(starts, first_byte), _mm_cmpeq_epi8(ends, last_byte))));
+        while (candidates != 0) {
+            const unsigned offset = static_cast<unsigned>(__builtin_ctz(candidates));
+            if (memcmp(bytes + i + offset + 1, marker.data() + 1, last - 1) == 0)
+                return true;
+            candidates &= candidates - 1;
+        }
+    }
+#endif
+    return memmem(bytes + i, length - i, marker.data(), marker.size()) != nullptr;
+}
+
+}  // namespace
+
+ChecksumResult CheckImageChecksum(const std::string& path) {
+    if (path.empty())
+        return ChecksumResult::kPass;
+    ImageFile file(path);
+    if (!file.is_open() || file.size() == 0)
+        return ChecksumResult::kNoFile;
+    if (file.size() < kChecksumLength)
+        return ChecksumResult::kBroken;
+
+    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kReadBlock);
+    std::uint64_t remaining = file.size() - kChecksumLength;
+    std::uint32_t sum = 0;
+    while (remaining > 0) {
+        const std::size_t wanted = remaining < kReadBlock ? remaining : kReadBlock;
+        if (file.Read(buffer.get(), wanted) != static_cast<long long>(wanted))
+            return ChecksumResult::kBroken;
+        // Blocks are whole words except the last, whose trailing bytes take no part.
+        sum += SumOfWords(buffer.get(), wanted);
+        remaining -= wanted;
+    }
+    unsigned char stored[kChecksumLength];
+    if (!file.ReadAt(file.size() - kChecksumLength, stored, sizeof stored))
+        return ChecksumResult::kBroken;
+    return sum + kChecksumSeed == LittleEndian32(stored) ? ChecksumResult::kPass
+                                                         : ChecksumResult::kBroken;
+}
+
+MarkerResult SearchImageMarker(const std::string& path) {
+    ImageFile file(path);
+    if (!file.is_open())
+        return kMarkerNotExamined;
+    // Each block is searched together with the last bytes of the block before it, so a marker
+    // that straddles two blocks is found, and so is one that ends at the file's last byte.
+    constexpr std::size_t kCarry = kImageMarker.size() - 1;
+    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kCarry + kReadBlock);
+    std::size_t held = 0;
+    for (;;) {
+        const long long got = file.Read(buffer.get() + held, kReadBlock);
+        if (got < 0)
+            return kMarkerNotExamined;
+        if (got == 0)
+            return kMarkerNotFound;
+        held += static_cast<std::size_t>(got);
+        if (ContainsMarker(buffer.get(), held, kImageMarker))
+            return kMarkerFound;
+        const std::size_t keep = held < kCarry ? held : kCarry;
+        memmove(buffer.get(), buffer.get() + held - keep, keep);
+        held = keep;
+    }
+}
+
+TrailerRead ReadTrailerWord(const std::string& path) {
+    ImageFile file(path);
+    if (!file.is_open())
+        return {TrailerRead::kNoFile, 0};
+    if (file.size() < kTrailerLength)
+        return {TrailerRead::kFileError, 0};
+    unsigned char trailer[8];
+    if (!file.ReadAt(file.size() - kTrailerLength, trailer, sizeof trailer))
+        return {TrailerRead::kFileError, 0};
+    const long long offset = static_cast<long long>(LittleEndian32(trailer + 4)) -
+                             static_cast<long long>(LittleEndian32(trailer));
+    if (offset < 0 || static_cast<std::uint64_t>(offset) + kTrailerRecordLength > file.size())
+        return {TrailerRead::kFileError, 0};
+    unsigned char record[kTrailerRecordLength];
+    if (!file.ReadAt(static_cast<std::uint64_t>(offset), record, sizeof record))
+        return {TrailerRead::kFileError, 0};
+    return {TrailerRead::kWord, LittleEndian32(record + 4)};
+}
+
+}  // namespace fendrel

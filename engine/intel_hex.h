@@ -1,0 +1,30 @@
+// Intel HEX programmer images to flat binary files.
+//
+// Some phones' RAM programmers ship as Intel HEX text (MPRG8X25.hex); the download needs the flat
+// binary. The converter understands 16-bit record addresses only and copies only full 16-byte
+// data records: the output is the data of every record with a byte count of 16, in file order.
+// Record types are not interpreted and checksums not verified; extended-address and start
+// records, and shorter data records, are skipped.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace fendrel {
+
+// The text that ends the records; it must be present, and nothing from it on takes part.
+inline constexpr std::string_view kHexEndRecord = ":00000001";
+
+inline constexpr int kHexCannotOpen = -1;   // the input cannot be read, or the output written
+inline constexpr int kHexNoEndRecord = -2;  // the input holds no ":00000001"
+
+// The binary form of the HEX text `text` (read up to its first NUL). Returns the image area size
+// (the larger of the highest record address plus that record's byte count, and the sum of all
+// byte counts; at least the output's length) and fills `binary`, or kHexNoEndRecord.
+int ConvertHexText(std::string_view text, std::string& binary);
+
+// Converts the file at `input_path` into `output_path` (replaced as a whole, or created; for a
+// text without end record an empty file). Returns ConvertHexText's result or kHexCannotOpen.
+int ConvertHexFile(const std::string& input_path, const std::string& output_path);
+
+}  // namespace fendrel

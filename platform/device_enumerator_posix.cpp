@@ -1,0 +1,228 @@
+// Present serial devices from a sysfs tree.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/ascii.h"
+#include "platform/com_name_arbiter.h"
+#include "platform/device_enumerator.h"
+#include "platform/files.h"
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kPortsPrefix = "ttyUSB";
+constexpr std::string_view kModemPrefix = "ttyACM";
+constexpr std::string_view kDefaultSysfsRoot = "/sys";
+constexpr std::string_view kDeviceFolder = "/dev/";
+constexpr std::string_view kDefaultPortsName = "USB Serial Port";
+constexpr std::string_view kDefaultModemName = "USB Modem";
+
+// The first line of a sysfs attribute, trimmed; empty when the attribute is missing.
+std::string Attribute(const fs::path& folder, const char* name) {
+    const auto bytes = ReadFileBytes((folder / name).string());
+    if (!bytes)
+        return {};
+    std::string_view text = *bytes;
+    text = text.substr(0, text.find('\n'));
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return std::string(text);
+}
+
+// A whole attribute read as a number in `base`, at most `max`; none when malformed.
+std::optional<unsigned> NumberAttribute(const fs::path& folder, const char* name, int base,
+                                        unsigned max) {
+    const std::string text = Attribute(folder, name);
+    if (text.empty())
+        return std::nullopt;
+    char* end = nullptr;
+    const unsigned long number = std::strtoul(text.c_str(), &end, base);
+    if (*end != '\0' || text.front() == '-' || number > max)
+        return std::nullopt;
+    return static_cast<unsigned>(number);
+}
+
+// The value of `key` in the tty's uevent ("DEVNAME=ttyUSB0"), or empty.
+std::string UeventValue(const fs::path& folder, std::string_view key) {
+    const auto bytes = ReadFileBytes((folder / "uevent").string());
+    if (!bytes)
+        return {};
+    std::string_view text = *bytes;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        if (line.size() > key.size() && line.starts_with(key) && line[key.size()] == '=')
+            return std::string(line.substr(key.size() + 1));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    return {};
+}
+
+std::string Hex(unsigned number, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*X", digits, number);
+    return text;
+}
+
+// ttyUSB10 sorts after ttyUSB2.
+bool TtyNameLess(const std::string& a, const std::string& b) {
+    const auto split = [](const std::string& name) {
+        std::size_t digits = name.size();
+        while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9')
+            --digits;
+        return std::pair(name.substr(0, digits), name.size() - digits);
+    };
+    const auto [prefix_a, length_a] = split(a);
+    const auto [prefix_b, length_b] = split(b);
+    if (prefix_a != prefix_b)
+        return prefix_a < prefix_b;
+    if (length_a != length_b)
+        return length_a < length_b;
+    return a < b;
+}
+
+class TreeWalk {
+  public:
+    TreeWalk(const DeviceEnumerator& enumerator, std::vector<std::string>* problems)
+        : enumerator_(enumerator), problems_(problems) {
+        std::error_code failure;
+        root_ = fs::canonical(enumerator.sysfs_root(), failure);
+    }
+
+    std::vector<PresentDevice> Devices(DeviceClass device_class) {
+        std::vector<PresentDevice> devices;
+        if (root_.empty()) {
+            Problem(enumerator_.sysfs_root(), "the device tree is not a readable folder");
+            return devices;
+        }
+        const std::string_view prefix =
+            device_class == DeviceClass::kPorts ? kPortsPrefix : kModemPrefix;
+        for (const std::string& tty : TtyNames(prefix)) {
+            if (auto device = Describe(tty, device_class))
+                devices.push_back(std::move(*device));
+        }
+        return devices;
+    }
+
+  private:
+    std::vector<std::string> TtyNames(std::string_view prefix) {
+        std::vector<std::string> names;
+        std::error_code failure;
+        for (fs::directory_iterator entry(root_ / "class" / "tty", failure), end;
+             !failure && entry != end; entry.increment(failure)) {
+            std::string name = entry->path().filename().string();
+            if (name.size() > prefix.size() && name.starts_with(prefix))
+                names.push_back(std::move(name));
+        }
+        std::sort(names.begin(), names.end(), TtyNameLess);
+        return names;
+    }
+
+    void Problem(const std::string& tty, const std::string& text) {
+        if (problems_ != nullptr)
+            problems_->push_back(tty + ": " + text);
+    }
+
+    std::optional<PresentDevice> Describe(const std::string& tty, DeviceClass device_class) {
+        std::error_code failure;
+        const fs::path tty_folder = fs::canonical(root_ / "class" / "tty" / tty, failure);
+        if (failure)
+            return std::nullopt;  // unplugged while we looked
+        // The interface and the USB device above the tty.
+        fs::path interface_folder;
+        fs::path usb_folder;
+        for (fs::path folder = tty_folder.parent_path();
+             folder != root_ && folder.has_relative_path(); folder = folder.parent_path()) {
+            if (interface_folder.empty() && fs::exists(folder / "bInterfaceNumber", failure)) {
+                interface_folder = folder;
+            } else if (!interface_folder.empty() && fs::exists(folder / "idVendor", failure)) {
+                usb_folder = folder;
+                break;
+            }
+        }
+        if (usb_folder.empty())
+            return std::nullopt;  // not a USB port
+
+        const auto vendor = NumberAttribute(usb_folder, "idVendor", 16, 0xFFFF);
+        const auto product = NumberAttribute(usb_folder, "idProduct", 16, 0xFFFF);
+        const auto revision = NumberAttribute(usb_folder, "bcdDevice", 16, 0xFFFF);
+        const auto interface = NumberAttribute(interface_folder, "bInterfaceNumber", 16, 0xFF);
+        const auto interfaces = NumberAttribute(usb_folder, "bNumInterfaces", 10, 0xFF);
+        if (!vendor || !product || !revision || !interface || !interfaces) {
+            Problem(tty, "the USB device " + usb_folder.string() +
+                             " lacks a well-formed idVendor, idProduct, bcdDevice, "
+                             "bNumInterfaces or bInterfaceNumber");
+            return std::nullopt;
+        }
+
+        const std::string usb_ids = "USB\\VID_" + Hex(*vendor, 4) + "&PID_" + Hex(*product, 4);
+        const std::string interface_id = *interfaces > 1 ? "&MI_" + Hex(*interface, 2) : "";
+        PresentDevice device;
+        device.device_class = device_class;
+        device.instance_id = usb_ids + interface_id + "\\" + usb_folder.filename().string();
+        device.hardware_id = usb_ids + "&REV_" + Hex(*revision, 4) + interface_id;
+
+        std::string error;
+        const ComNameArbiter arbiter(enumerator_.store());
+        if (auto name = arbiter.NameFor(device.instance_id, &error))
+            device.port_name = std::move(*name);
+        else
+            Problem(tty, "no port name: " + error);
+
+        std::string name = Attribute(interface_folder, "interface");
+        if (name.empty())
+            name = Attribute(usb_folder, "product");
+        if (device_class == DeviceClass::kModem) {
+            device.friendly_name = name.empty() ? std::string(kDefaultModemName) : name;
+        } else {
+            device.friendly_name = name.empty() ? std::string(kDefaultPortsName) : name;
+            if (!device.port_name.empty())
+                device.friendly_name += " (" + device.port_name + ")";
+        }
+
+        std::string node = UeventValue(tty_folder, "DEVNAME");
+        if (node.empty())
+            node = tty;
+        device.device_node = node.front() == '/' ? node : std::string(kDeviceFolder) + node;
+        return device;
+    }
+
+    const DeviceEnumerator& enumerator_;
+    std::vector<std::string>* problems_;
+    fs::path root_;
+};
+
+}  // namespace
+
+DeviceEnumerator DeviceEnumerator::FromEnvironment() {
+    const char* root = std::getenv("FENDREL_SYSFS_ROOT");
+    return DeviceEnumerator(
+        root != nullptr && *root != '\0' ? root : std::string(kDefaultSysfsRoot),
+        SettingsStore::FromEnvironment());
+}
+
+std::vector<PresentDevice> DeviceEnumerator::PresentDevices(
+    DeviceClass device_class, std::vector<std::string>* problems) const {
+    return TreeWalk(*this, problems).Devices(device_class);
+}
+
+std::optional<std::string> DeviceEnumerator::FindPortNode(std::string_view port_name,
+                                                          std::string* error) const {
+    for (const DeviceClass device_class : {DeviceClass::kPorts, DeviceClass::kModem}) {
+        for (const PresentDevice& device : PresentDevices(device_class)) {
+            if (!device.port_name.empty() && EqualsIgnoringAsciiCase(device.port_name, port_name))
+                return device.device_node;
+        }
+    }
+    if (error != nullptr)
+        *error = "no present device is named " + std::string(port_name);
+    return std::nullopt;
+}
+
+}  // namespace platform

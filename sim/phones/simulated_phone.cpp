@@ -1,0 +1,227 @@
+#include "sim/phones/simulated_phone.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <future>
+
+namespace sim {
+namespace {
+
+constexpr std::size_t kReadChunk = 4096;
+
+// The file behind a disk interface: kept when it exists (the phone's flash outlives a mode
+// change), created sparse otherwise.
+bool EnsureDiskImage(const UsbInterface& interface, std::string& error) {
+    if (interface.node.empty()) {
+        error = "a disk interface needs an image file";
+        return false;
+    }
+    if (access(interface.node.c_str(), F_OK) == 0)
+        return true;
+    const int fd = open(interface.node.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const bool made = fd >= 0 && ftruncate(fd, static_cast<off_t>(interface.disk_bytes)) == 0;
+    if (!made)
+        error = "cannot create the disk image " + interface.node + ": " + std::strerror(errno);
+    if (fd >= 0)
+        close(fd);
+    return made;
+}
+
+}  // namespace
+
+SimulatedPhone::SimulatedPhone(FakeDeviceTree& tree, std::string usb_path,
+                               std::unique_ptr<PhoneBehaviour> behaviour)
+    : tree_(tree), usb_path_(std::move(usb_path)), behaviour_(std::move(behaviour)) {
+    thread_ = std::thread(&SimulatedPhone::Loop, this);
+}
+
+SimulatedPhone::~SimulatedPhone() {
+    {
+        const std::lock_guard lock(mutex_);
+        ending_ = true;
+    }
+    wake_.Set();
+    thread_.join();
+}
+
+bool SimulatedPhone::Plug(const UsbIdentity& identity) {
+    bool plugged = false;
+    Post([&] { plugged = DoPlug(identity); });
+    return plugged;
+}
+
+void SimulatedPhone::Unplug() {
+    Post([this] { DoUnplug(); });
+}
+
+void SimulatedPhone::Replug(const UsbIdentity& identity) {
+    Post([this, identity] { DoPlug(identity); });
+}
+
+bool SimulatedPhone::is_plugged() const {
+    const std::lock_guard lock(mutex_);
+    return plugged_;
+}
+
+std::vector<PluggedNode> SimulatedPhone::Nodes() const {
+    const std::lock_guard lock(mutex_);
+    return nodes_;
+}
+
+std::string SimulatedPhone::Node(int interface_number) const {
+    const std::lock_guard lock(mutex_);
+    for (const PluggedNode& node : nodes_) {
+        if (node.interface_number == interface_number)
+            return node.node;
+    }
+    return {};
+}
+
+std::string SimulatedPhone::error() const {
+    const std::lock_guard lock(mutex_);
+    return error_;
+}
+
+void SimulatedPhone::Post(std::function<void()> change) {
+    if (OnPhoneThread()) {
+        const std::lock_guard lock(mutex_);
+        changes_.push_back(std::move(change));
+        wake_.Set();
+        return;
+    }
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    {
+        const std::lock_guard lock(mutex_);
+        changes_.push_back([&] {
+            change();
+            done.set_value();
+        });
+    }
+    wake_.Set();
+    finished.wait();
+}
+
+void SimulatedPhone::Loop() {
+    while (true) {
+        // Reset before taking the queue: a change posted after this sets the event again.
+        wake_.Reset();
+        std::vector<std::function<void()>> changes;
+        bool ending;
+        {
+            const std::lock_guard lock(mutex_);
+            changes.swap(changes_);
+            ending = ending_;
+        }
+        for (const auto& change : changes)
+            change();
+        if (ending) {
+            DoUnplug();
+            return;
+        }
+
+        std::vector<pollfd> watched{{wake_.PollFd(), POLLIN, 0}};
+        std::vector<int> interfaces;
+        for (const auto& [number, port] : ports_) {
+            const short events = port.pending.empty() ? POLLIN : POLLIN | POLLOUT;
+            watched.push_back({port.terminal.master_fd(), events, 0});
+            interfaces.push_back(number);
+        }
+        if (poll(watched.data(), watched.size(), -1) < 0)
+            continue;  // EINTR
+        for (std::size_t i = 1; i < watched.size(); ++i) {
+            if (watched[i].revents != 0)
+                Exchange(interfaces[i - 1], ports_.at(interfaces[i - 1]), watched[i].revents);
+        }
+    }
+}
+
+void SimulatedPhone::Exchange(int interface_number, Port& port, short events) {
+    if (events & POLLIN) {
+        std::uint8_t bytes[kReadChunk];
+        const ssize_t got = read(port.terminal.master_fd(), bytes, sizeof bytes);
+        if (got > 0 && behaviour_ != nullptr)
+            behaviour_->OnHostBytes(*this, interface_number,
+                                    std::span(bytes, static_cast<std::size_t>(got)));
+    }
+    if (events & POLLOUT)
+        Flush(port);
+}
+
+bool SimulatedPhone::Reply(int interface_number, std::span<const std::uint8_t> bytes) {
+    const auto found = ports_.find(interface_number);
+    if (found == ports_.end())
+        return false;
+    found->second.pending.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    Flush(found->second);
+    return true;
+}
+
+void SimulatedPhone::Flush(Port& port) {
+    while (!port.pending.empty()) {
+        const ssize_t written =
+            write(port.terminal.master_fd(), port.pending.data(), port.pending.size());
+        if (written <= 0)
+            return;  // full: the loop waits for room
+        port.pending.erase(0, static_cast<std::size_t>(written));
+    }
+}
+
+bool SimulatedPhone::DoPlug(const UsbIdentity& identity) {
+    DoUnplug();
+    UsbIdentity plugged = identity;
+    std::map<int, Port> ports;
+    std::string error;
+    bool made = true;
+    for (UsbInterface& interface : plugged.interfaces) {
+        if (interface.kind == InterfaceKind::kSerial || interface.kind == InterfaceKind::kModem) {
+            Port port;
+            made = port.terminal.Open(&error);
+            interface.node = port.terminal.slave_path();
+            ports.emplace(interface.number, std::move(port));
+        } else if (interface.kind == InterfaceKind::kDisk) {
+            made = EnsureDiskImage(interface, error);
+        }
+        if (!made)
+            break;
+    }
+    std::map<int, std::string> names;
+    if (made && !tree_.Add(usb_path_, plugged, &names)) {
+        error = tree_.error();
+        made = false;
+    }
+    if (!made) {
+        const std::lock_guard lock(mutex_);
+        error_ = usb_path_ + ": " + error;
+        return false;
+    }
+    identity_ = std::move(plugged);
+    ports_ = std::move(ports);
+    {
+        const std::lock_guard lock(mutex_);
+        plugged_ = true;
+        error_.clear();
+        for (const UsbInterface& interface : identity_.interfaces) {
+            if (const auto name = names.find(interface.number); name != names.end())
+                nodes_.push_back({interface.number, name->second, interface.node});
+        }
+    }
+    if (behaviour_ != nullptr)
+        behaviour_->OnPlugged(*this);
+    return true;
+}
+
+void SimulatedPhone::DoUnplug() {
+    // Out of the tree first, so that no scan finds a port whose line is already gone.
+    tree_.Remove(usb_path_);
+    ports_.clear();
+    const std::lock_guard lock(mutex_);
+    plugged_ = false;
+    nodes_.clear();
+}
+
+}  // namespace sim
