@@ -9,9 +9,9 @@ const char* AdbErrorText(unsigned long error) {
         case kErrorSuccess:
             return "The operation completed successfully.";
         case kErrorFileNotFound:
-            return "The system cannot find the file specified.";
+            return "The system cannot find the file or device.";
         case kErrorPathNotFound:
-            return "The system cannot find the path specified.";
+            return "The system cannot find the path.";
         case kErrorAccessDenied:
             return "Access is denied.";
         case kErrorInvalidHandle:

@@ -18,7 +18,7 @@ constexpr const char* kDefaultPartitions[] = {"AMSS", "boot", "recovery", "syste
 void Usage() {
     std::fprintf(stderr,
                  "usage: fendrel-fastboot-sim [--port N] [--max-download-size N]\n"
-                 "                            [--partition NAME[=FILE]]... [--fault SPEC]...\n"
+                 "                            [--partition NAME[=FILE]]... [--fault FAULT]...\n"
                  "                            [--quiet]\n"
                  "\n"
                  "  --port N                listen on 127.0.0.1:N (default: any free port)\n"
