@@ -7,9 +7,10 @@ set(FENDREL_TIMEOUT_unit 60)
 set(FENDREL_TIMEOUT_integration 300)
 set(FENDREL_TIMEOUT_gui 300)
 
-# fendrel_test(<name> LABEL <unit|integration|gui> SOURCES <files...> LIBS <targets...>)
+# fendrel_test(<name> LABEL <unit|integration|gui> SOURCES <files...> LIBS <targets...>
+#              [PROPERTIES <further CTest properties of every case>])
 function(fendrel_test name)
-  cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
@@ -18,7 +19,7 @@ function(fendrel_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} fendrel_test_support GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${FENDREL_TIMEOUT_${T_LABEL}})
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${FENDREL_TIMEOUT_${T_LABEL}} ${T_PROPERTIES})
 endfunction()
 
 # fendrel_fuzzer(<name> SOURCES <files...> LIBS <targets...>)

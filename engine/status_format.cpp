@@ -58,11 +58,12 @@ std::string FormatOne(std::string_view conversion, unsigned number) {
                        std::min<std::size_t>(static_cast<std::size_t>(length), sizeof buffer - 1));
 }
 
-}  // namespace
-
-std::string FormatNumbers(std::string_view format, std::initializer_list<unsigned> numbers) {
+// Copies `format`, turning "%%" into a percent sign and letting `fill` replace conversions:
+// given the text from a '%' on, it appends its replacement and answers the conversion's length,
+// or answers 0 to keep that '%' as written.
+template <typename Fill>
+std::string FillConversions(std::string_view format, Fill fill) {
     std::string text;
-    const unsigned* next = numbers.begin();
     std::size_t i = 0;
     while (i < format.size()) {
         const std::size_t percent = format.find('%', i);
@@ -77,16 +78,39 @@ std::string FormatNumbers(std::string_view format, std::initializer_list<unsigne
             i = percent + 2;
             continue;
         }
-        const std::size_t length = IntegerConversionLength(rest);
-        if (length == 0 || next == numbers.end()) {
+        const std::size_t length = fill(rest, text);
+        if (length == 0) {
             text += '%';
             i = percent + 1;
             continue;
         }
-        text.append(FormatOne(rest.substr(0, length), *next++));
         i = percent + length;
     }
     return text;
+}
+
+}  // namespace
+
+std::string FormatNumbers(std::string_view format, std::initializer_list<unsigned> numbers) {
+    const unsigned* next = numbers.begin();
+    return FillConversions(format, [&](std::string_view rest, std::string& text) {
+        const std::size_t length = IntegerConversionLength(rest);
+        if (length == 0 || next == numbers.end())
+            return std::size_t{0};
+        text.append(FormatOne(rest.substr(0, length), *next++));
+        return length;
+    });
+}
+
+std::string FormatName(std::string_view format, std::string_view name) {
+    bool filled = false;
+    return FillConversions(format, [&](std::string_view rest, std::string& text) {
+        if (filled || !rest.starts_with("%s"))
+            return std::size_t{0};
+        filled = true;
+        text.append(name);
+        return std::size_t{2};
+    });
 }
 
 }  // namespace fendrel

@@ -14,4 +14,8 @@ namespace fendrel {
 
 std::string FormatNumbers(std::string_view format, std::initializer_list<unsigned> numbers);
 
+// The same rules for texts that name something ("Backupping NV(%s)..."): the first plain "%s"
+// takes `name`; every other conversion is kept as written.
+std::string FormatName(std::string_view format, std::string_view name);
+
 }  // namespace fendrel

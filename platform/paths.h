@@ -6,6 +6,7 @@
 // use a backslash.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,11 @@ inline constexpr char kPathSeparator = '/';
 
 // The folder of the running executable, ending in kPathSeparator. Safe from any thread.
 std::string ProgramDirectory();
+
+// The process's current directory as it is now, without a trailing separator (except for the
+// root itself); none when it cannot be read (it was removed, or a folder above it is not
+// readable). A shortcut may start the product in a folder other than ProgramDirectory().
+std::optional<std::string> CurrentDirectory();
 
 // Makes ProgramDirectory() answer `directory` (a separator is appended when missing) for the rest
 // of the process, or the real folder again when `directory` is empty. For tests and tools that

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <mutex>
 
 namespace platform {
@@ -32,6 +33,17 @@ std::string ProgramDirectory() {
     }
     static const std::string directory = ExecutableDirectory();
     return directory;
+}
+
+std::optional<std::string> CurrentDirectory() {
+    std::string buffer(256, '\0');
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE)
+            return std::nullopt;
+        buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(buffer.find('\0'));
+    return buffer;
 }
 
 void OverrideProgramDirectory(std::string directory) {

@@ -28,5 +28,21 @@ TEST(FormatNumbers, FillsIntegerConversionsAndKeepsTheRest) {
         EXPECT_EQ(FormatNumbers(c.format, {0x1f, 0xffffffffu}), c.text) << c.format;
 }
 
+TEST(FormatName, FillsTheFirstPlainStringConversionOnly) {
+    struct Case {
+        const char* format;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"Backupping NV(%s)...", "Backupping NV(NV_ESN)..."},
+        {"%s and %s", "NV_ESN and %s"},
+        {"%d%% %-9s %s", "%d% %-9s NV_ESN"},
+        {"no conversion", "no conversion"},
+        {"trailing %", "trailing %"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatName(c.format, "NV_ESN"), c.text) << c.format;
+}
+
 }  // namespace
 }  // namespace fendrel

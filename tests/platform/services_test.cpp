@@ -43,6 +43,19 @@ TEST(Paths, JoinAndNative) {
     EXPECT_EQ(NativePath("resource\\resource.txt"), "resource/resource.txt");
 }
 
+TEST(Paths, CurrentDirectoryFollowsTheProcessAndFailsOnceRemoved) {
+    const std::string before = std::filesystem::current_path().string();
+    TempDir dir;
+    const std::string folder = dir.File("work folder");
+    std::filesystem::create_directory(folder);
+    std::filesystem::current_path(folder);
+    EXPECT_EQ(CurrentDirectory(), folder);
+    std::filesystem::remove(folder);
+    EXPECT_FALSE(CurrentDirectory());
+    std::filesystem::current_path(before);
+    EXPECT_EQ(CurrentDirectory(), before);
+}
+
 TEST(Files, AtomicWriteReplacesAndKeepsPermissions) {
     TempDir dir;
     const std::string path = dir.File("f");

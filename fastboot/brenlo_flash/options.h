@@ -1,0 +1,22 @@
+// The command line of brenlo-flash.
+#pragma once
+
+#include <string>
+
+#include "fastboot/brenlo.h"
+
+namespace brenlo::flash_tool {
+
+struct Options {
+    flash_request request{};  // flags, paths and the interface name; no callback yet
+    std::string library = "libbrenlo.so";
+    bool silent = false;
+};
+
+// Fills `options` from the arguments after the program name; false with `error` set on a bad
+// command line.
+bool ParseOptions(int argc, char** argv, Options* options, std::string* error);
+
+extern const char kUsage[];
+
+}  // namespace brenlo::flash_tool
