@@ -26,6 +26,7 @@ using testing::TempDir;
 using testing::WaitUntil;
 
 constexpr unsigned kBaud = 115200;
+// The records are packed: their fields are copied (unary +) before a check takes a reference.
 constexpr std::uint32_t kEsn = 0x12345678;
 constexpr std::uint16_t kStoredItem = 550;
 // A phone meant to stay silent is given up on after this much real time.
@@ -85,25 +86,25 @@ TEST(DiagChannel, ReadsStatusAndNvItemsAndTakesThePhoneOffline) {
     STATUS_S_TYPE status{};
     ASSERT_EQ(rig.diag.ReadStatus(status), DMSS_SUCCESS);
     EXPECT_EQ(status.head[0], diag::kStatus);
-    EXPECT_EQ(status.esn, kEsn);
-    EXPECT_EQ(status.mode, 0);
+    EXPECT_EQ(+status.esn, kEsn);
+    EXPECT_EQ(+status.mode, 0);
 
     NV_S_TYPE record{};
     record.item = kStoredItem;
     ASSERT_EQ(rig.diag.ReadNV(record), DMSS_SUCCESS);
     EXPECT_EQ(record.command, diag::kNvRead);
-    EXPECT_EQ(record.status, 0);
+    EXPECT_EQ(+record.status, 0);
     const auto pattern = sim::PatternNvData(kStoredItem);
     EXPECT_TRUE(std::equal(pattern.begin(), pattern.end(), record.data));
 
     NV_S_TYPE missing{};
     missing.item = 4321;
     ASSERT_EQ(rig.diag.ReadNV(missing), DMSS_SUCCESS);
-    EXPECT_EQ(missing.status, diag::kNvInactive);
+    EXPECT_EQ(+missing.status, diag::kNvInactive);
 
     EXPECT_EQ(rig.diag.ChangeMode(MODE_CHANGE_OFFLINE_DIGITAL), DMSS_SUCCESS);
     ASSERT_EQ(rig.diag.ReadStatus(status), DMSS_SUCCESS);
-    EXPECT_EQ(status.mode, 2);
+    EXPECT_EQ(+status.mode, 2);
 }
 
 TEST(DiagChannel, ResetsOnlyFromOfflineAndThePhoneRestarts) {
@@ -181,12 +182,12 @@ TEST(DiagChannel, PassesOverUnsolicitedAndLatePacketsToTheAnswer) {
 
     STATUS_S_TYPE status{};
     ASSERT_EQ(channel.ReadStatus(status), DMSS_SUCCESS);
-    EXPECT_EQ(status.esn, 0x2Au);
+    EXPECT_EQ(+status.esn, 0x2Au);
     NV_S_TYPE record{};
     record.item = 5;
     record.data[0] = 0xEE;  // an indexed item's index goes out with the request
     ASSERT_EQ(channel.ReadNV(record), DMSS_SUCCESS);
-    EXPECT_EQ(record.item, 5);
+    EXPECT_EQ(+record.item, 5);
     EXPECT_EQ(record.data[0], 0xEE);
     EXPECT_EQ(channel.ChangeMode(MODE_CHANGE_OFFLINE_DIGITAL), DMSS_SUCCESS);
     EXPECT_EQ(channel.dropped_frames(), 0u);
@@ -233,7 +234,7 @@ TEST(DiagChannel, AnAnswerThatIsOnlySlowStillCounts) {
     rig.phone().SetFault(PhoneFault::kDelay, diag::kStatus, Milliseconds(20));
     STATUS_S_TYPE status{};
     EXPECT_EQ(rig.diag.ReadStatus(status), DMSS_SUCCESS);
-    EXPECT_EQ(status.esn, kEsn);
+    EXPECT_EQ(+status.esn, kEsn);
 }
 
 TEST(DiagChannel, APhoneInDiskModeTakesTheResetAtOnceAndRestarts) {
@@ -249,7 +250,7 @@ TEST(DiagChannel, APhoneThatStaysOnlineConfirmsTheModeChangeAndReportsOnline) {
     EXPECT_EQ(rig.diag.ChangeMode(MODE_CHANGE_OFFLINE_DIGITAL), DMSS_SUCCESS);
     STATUS_S_TYPE status{};
     ASSERT_EQ(rig.diag.ReadStatus(status), DMSS_SUCCESS);
-    EXPECT_EQ(status.mode, 0);
+    EXPECT_EQ(+status.mode, 0);
 }
 
 TEST(DiagChannel, APhoneInDownloadModeRefusesDiagAtOnce) {
@@ -293,7 +294,7 @@ TEST(DownloadChannel, AnswersThePublicCommandsAndTheVendorExtension) {
 
     BBINFO_S_TYPE info{};
     ASSERT_EQ(rig.download.DLGetBBinfo(info), DMSS_SUCCESS);
-    EXPECT_EQ(info.boot_block, 0x10000001u);
+    EXPECT_EQ(+info.boot_block, 0x10000001u);
     EXPECT_EQ(rig.download.DLVerifyVersion(0x100), DMSS_SUCCESS);
     EXPECT_EQ(rig.download.DLVerifyVersion(0x200), DMSS_REJECTED);
     EXPECT_EQ(rig.download.last_nak_reason(), dmss::kOperationFailed);
