@@ -115,8 +115,8 @@ DMSS_RET_E_TYPE DiagChannel::ChangeMode(MODE_CHANGE_E_TYPE mode) {
 DMSS_RET_E_TYPE DiagChannel::SwitchToDownloader() {
     const std::uint8_t request[] = {diag::kSwitchToDownloader};
     const PacketPort::Exchange exchange = Command(request, ReplyTo(diag::kSwitchToDownloader));
-    const bool left = exchange.LeftAfterRequest() ||
-                      (exchange.result == DMSS_PORT_GONE && switch_requested_);
+    const bool left =
+        exchange.LeftAfterRequest() || (exchange.result == DMSS_PORT_GONE && switch_requested_);
     switch_requested_ = switch_requested_ || exchange.written;
     return left ? DMSS_SWITCHED_WITHOUT_REPLY : exchange.result;
 }

@@ -17,7 +17,6 @@
 #include <span>
 
 #include "platform/clock.h"
-
 #include "sim/phones/fake_device_tree.h"
 
 namespace sim {
