@@ -7,9 +7,8 @@ namespace fendrel::cli {
 
 std::span<const Command> Commands() {
     static const std::array commands = {
-        CheckImagesCommand(), Hex2BinCommand(), InfoCommand(),
-        NvCheckCommand(),     NvItemsCommand(), PortsCommand(),
-        SetupCommand(),       TextCommand(),    ToDownloadCommand(),
+        CheckImagesCommand(), FlashCommand(), Hex2BinCommand(), InfoCommand(), NvCheckCommand(),
+        NvItemsCommand(),     PortsCommand(), SetupCommand(),   TextCommand(), ToDownloadCommand(),
     };
     return commands;
 }

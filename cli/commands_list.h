@@ -6,6 +6,7 @@
 namespace fendrel::cli {
 
 Command CheckImagesCommand();  // check_images_command.cpp
+Command FlashCommand();        // flash_command.cpp
 Command Hex2BinCommand();      // hex2bin_command.cpp
 Command InfoCommand();         // info_command.cpp
 Command NvCheckCommand();      // nv_check_command.cpp

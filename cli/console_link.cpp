@@ -1,38 +1,18 @@
 #include "cli/console_link.h"
 
-#include <signal.h>
-
 #include <cstdio>
 
 namespace fendrel::cli {
-namespace {
-
-// The event Ctrl-C sets. Setting it is one write to an eventfd, which a signal handler may do.
-platform::ManualResetEvent* interrupt_target = nullptr;
-
-extern "C" void OnInterrupt(int) {
-    if (interrupt_target != nullptr)
-        interrupt_target->Set();
-}
-
-}  // namespace
 
 ConsoleLink::ConsoleLink(std::string port_name, StationServices& services)
     : services_(services),
       port_name_(std::move(port_name)),
       diag_(stop_, services.clock()),
       download_(stop_, services.clock()),
-      link_(services.CreateLink(*this)) {
-    interrupt_target = &stop_;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigaction(SIGINT, &action, nullptr);
-}
+      link_(services.CreateLink(*this)),
+      interrupt_(stop_) {}
 
-ConsoleLink::~ConsoleLink() {
-    signal(SIGINT, SIG_DFL);
-    interrupt_target = nullptr;
-}
+ConsoleLink::~ConsoleLink() = default;
 
 void ConsoleLink::ShowStatus(std::string text) {
     SetStatus(std::move(text));

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "cli/interrupt.h"
 #include "engine/station_services.h"
 #include "platform/event.h"
 #include "qcom/diag_channel.h"
@@ -46,7 +47,8 @@ class ConsoleLink final : public LinkHost {
     platform::ManualResetEvent stop_;
     qcom::DiagChannel diag_;
     qcom::DownloadChannel download_;
-    std::unique_ptr<PortLink> link_;  // last: it detaches the channels as it goes
+    std::unique_ptr<PortLink> link_;  // it detaches the channels as it goes
+    InterruptGuard interrupt_;
 };
 
 // Human words for a channel result, for example "no answer within the time-out".

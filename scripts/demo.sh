@@ -83,6 +83,21 @@ echo "== The normal-mode phone is taken offline and into download mode: its diag
 echo "== goes away and a download port with a COM name of its own comes in its place"
 "$bin/fendrel-cli" to-download "$diag_port"
 
+echo
+echo "== The phone restarts in normal mode, and the station upgrades it as a download page does:"
+echo "== one worker detects it, backs up its ESN and NV items, and switches it to download mode."
+echo "== Writing the images needs the raw-disk route, which this station does not have yet, so"
+echo "== the run ends with the station's failure verdict instead of claiming success."
+echo "plug 1 normal" >&3
+await "phone 1 at USB 1-1: .*"
+diag_port=$("$bin/fendrel-cli" ports | awk '$4 == "diag" { print $1; exit }')
+"$bin/fendrel-cli" flash --esn --rf "$diag_port" || echo "(verdict: failed, exit status $?)"
+
+echo
+echo "== The NV backup the run left beside the program, checked against its digest"
+backup=$(ls -t "$bin"/Backup/OTHER/*/_"$diag_port"_*.znv | head -n 1)
+"$bin/fendrel-cli" nv-check "$backup"
+
 echo quit >&3
 wait "$sim"
 sim=""

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/temp_dir.h"
 
@@ -175,6 +176,52 @@ TEST(StationCommands, InfoAndToDownloadTalkToTheSimulatedPhones) {
     EXPECT_NE(Cli(dir, "ports").find("COM3     UART         0 diag"), std::string::npos);
 }
 
+// A copy of fendrel-cli in a program folder of the test's, beside the shipped config.ini and NV
+// definitions, so that what it writes beside itself (the Backup folder) stays in the test.
+std::string ProgramCopy(const TempDir& dir) {
+    const std::filesystem::path shipped = std::filesystem::path(FENDREL_CLI_PATH).parent_path();
+    std::filesystem::create_directories(dir.File("program"));
+    for (const char* file : {"fendrel-cli", "config.ini", "NV Decoder.zdf"})
+        std::filesystem::copy_file(shipped / file, dir.File("program/") + file);
+    return dir.File("program/fendrel-cli");
+}
+
+TEST(StationCommands, FlashRunsAWorkerThroughBackupAndSwitchAndSaysWhatItCannotDo) {
+    TempDir dir;
+    Simulator simulator(dir.File("station"), {"--esn", "1234abcd", "normal"});
+    simulator.ReadUntil("ready");
+    const std::string program = ProgramCopy(dir);
+
+    int status = -1;
+    const std::string run = Cli(dir, "flash --esn --rf COM1", program, &status);
+    for (const char* expected :
+         {"Detecting phone...", "backing up NV items", "Backupping NV(NV_ESN)...",
+          "Backupping NV(NV_MEID_I)...", "Change to offline mode...", "Switch to download...",
+          "ERROR: Raw-disk programming is not available on this station",
+          "COM1: Download fail!"}) {
+        EXPECT_NE(run.find(expected), std::string::npos) << expected << "\n" << run;
+    }
+    EXPECT_EQ(status, 1);
+
+    // The backup was written beside the program and is whole; the phone went to download mode.
+    std::vector<std::filesystem::path> backups;
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(dir.File("program/Backup/OTHER"))) {
+        if (entry.path().extension() == ".znv")
+            backups.push_back(entry.path());
+    }
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_TRUE(backups[0].filename().string().starts_with("_COM1_")) << backups[0];
+    EXPECT_NE(Cli(dir, "nv-check '" + backups[0].string() + "'", program, &status).find("intact"),
+              std::string::npos);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(Cli(dir, "ports").find("1 download"), std::string::npos);
+
+    EXPECT_NE(Cli(dir, "flash COM42", program, &status).find("no listed port is named COM42"),
+              std::string::npos);
+    EXPECT_EQ(status, 1);
+}
+
 TEST(StationCommands, BadCommandLinesAndABrokenConfigurationAreRefused) {
     TempDir dir;
     EXPECT_NE(Cli(dir, "ports extra").find("usage: fendrel-cli ports"), std::string::npos);
@@ -182,6 +229,8 @@ TEST(StationCommands, BadCommandLinesAndABrokenConfigurationAreRefused) {
     EXPECT_NE(Cli(dir, "info").find("usage: fendrel-cli info PORT"), std::string::npos);
     EXPECT_NE(Cli(dir, "to-download COM1 COM2").find("usage: fendrel-cli to-download PORT"),
               std::string::npos);
+    for (const char* arguments : {"flash", "flash all COM1", "flash --frobnicate COM1"})
+        EXPECT_NE(Cli(dir, arguments).find("usage: fendrel-cli flash"), std::string::npos);
     Simulator simulator(dir.File("station"), {"sideways"});
     EXPECT_EQ(simulator.Wait(), 2);
 
