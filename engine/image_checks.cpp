@@ -1,4 +1,5 @@
 #include "engine/image_checks.h"
+#include "platform/byte_order.h"
 
 #include <fcntl.h>
 #include <string.h>
@@ -24,11 +25,6 @@ static_assert(kReadBlock % 4 == 0);
 constexpr std::size_t kChecksumLength = 4;
 constexpr std::size_t kTrailerLength = 12;
 constexpr std::size_t kTrailerRecordLength = 8;  // two 16-bit values, then the 32-bit word
-
-std::uint32_t LittleEndian32(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
 // An image file open for reading, closed when the object goes.
 class ImageFile {
@@ -97,13 +93,13 @@ std::uint32_t SumOfWords(const unsigned char* bytes, std::size_t length) {
     std::size_t i = 0;
     for (; i + 4 * kLanes <= length; i += 4 * kLanes) {
         for (std::size_t lane = 0; lane < kLanes; ++lane)
-            lanes[lane] += LittleEndian32(bytes + i + 4 * lane);
+            lanes[lane] += platform::LoadLe32(bytes + i + 4 * lane);
     }
     std::uint32_t sum = 0;
     for (const std::uint32_t lane : lanes)
         sum += lane;
     for (; i + 4 <= length; i += 4)
-        sum += LittleEndian32(bytes + i);
+        sum += platform::LoadLe32(bytes + i);
     return sum;
 }
 
@@ -159,8 +155,8 @@ ChecksumResult CheckImageChecksum(const std::string& path) {
     unsigned char stored[kChecksumLength];
     if (!file.ReadAt(file.size() - kChecksumLength, stored, sizeof stored))
         return ChecksumResult::kBroken;
-    return sum + kChecksumSeed == LittleEndian32(stored) ? ChecksumResult::kPass
-                                                         : ChecksumResult::kBroken;
+    return sum + kChecksumSeed == platform::LoadLe32(stored) ? ChecksumResult::kPass
+                                                             : ChecksumResult::kBroken;
 }
 
 MarkerResult SearchImageMarker(const std::string& path) {
@@ -196,14 +192,14 @@ TrailerRead ReadTrailerWord(const std::string& path) {
     unsigned char trailer[8];
     if (!file.ReadAt(file.size() - kTrailerLength, trailer, sizeof trailer))
         return {TrailerRead::kFileError, 0};
-    const long long offset = static_cast<long long>(LittleEndian32(trailer + 4)) -
-                             static_cast<long long>(LittleEndian32(trailer));
+    const long long offset = static_cast<long long>(platform::LoadLe32(trailer + 4)) -
+                             static_cast<long long>(platform::LoadLe32(trailer));
     if (offset < 0 || static_cast<std::uint64_t>(offset) + kTrailerRecordLength > file.size())
         return {TrailerRead::kFileError, 0};
     unsigned char record[kTrailerRecordLength];
     if (!file.ReadAt(static_cast<std::uint64_t>(offset), record, sizeof record))
         return {TrailerRead::kFileError, 0};
-    return {TrailerRead::kWord, LittleEndian32(record + 4)};
+    return {TrailerRead::kWord, platform::LoadLe32(record + 4)};
 }
 
 }  // namespace fendrel

@@ -1,4 +1,5 @@
 #include "nv/md5.h"
+#include "platform/byte_order.h"
 
 #include <algorithm>
 #include <bit>
@@ -21,11 +22,6 @@ constexpr std::uint32_t kSineTable[64] = {
 // Left-rotation amounts, four per round.
 constexpr int kShifts[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
 
-std::uint32_t LoadLittleEndian(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
 }  // namespace
 
 Md5::Md5() : state_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476} {}
@@ -33,7 +29,7 @@ Md5::Md5() : state_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476} {}
 void Md5::Compress(const std::uint8_t* block) {
     std::uint32_t words[16];
     for (int i = 0; i < 16; ++i)
-        words[i] = LoadLittleEndian(block + 4 * i);
+        words[i] = platform::LoadLe32(block + 4 * i);
 
     std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
     for (int step = 0; step < 64; ++step) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "qcom/diag_protocol.h"
 #include "qcom/dmss_protocol.h"
 
@@ -10,20 +11,6 @@ namespace fendrel::qcom {
 namespace {
 
 using Verdict = PacketPort::Verdict;
-
-std::uint16_t Le16(const Packet& packet, std::size_t offset) {
-    return static_cast<std::uint16_t>(packet[offset] | (packet[offset + 1] << 8));
-}
-
-std::uint32_t Le32(const Packet& packet, std::size_t offset) {
-    return static_cast<std::uint32_t>(Le16(packet, offset)) |
-           static_cast<std::uint32_t>(Le16(packet, offset + 2)) << 16;
-}
-
-void PutLe16(std::uint8_t* at, std::uint16_t value) {
-    at[0] = static_cast<std::uint8_t>(value & 0xFF);
-    at[1] = static_cast<std::uint8_t>(value >> 8);
-}
 
 // A refusal of the request whose code is `code`: a DIAG error packet echoing it (or too short to
 // echo anything), or the NAK of a boot loader in download mode, which does not speak DIAG.
@@ -70,21 +57,22 @@ DMSS_RET_E_TYPE DiagChannel::ReadStatus(STATUS_S_TYPE& status) {
         return DMSS_BAD_REPLY;
     std::memcpy(&status, reply.data(), sizeof status);
     // The record is little-endian on the wire, whatever this machine is.
-    status.esn = Le32(reply, diag::kStatusEsnOffset);
-    status.mode = Le16(reply, diag::kStatusModeWordOffset);
+    status.esn = platform::LoadLe32(&reply[diag::kStatusEsnOffset]);
+    status.mode = platform::LoadLe16(&reply[diag::kStatusModeWordOffset]);
     return DMSS_SUCCESS;
 }
 
 DMSS_RET_E_TYPE DiagChannel::ReadNV(NV_S_TYPE& record) {
     std::array<std::uint8_t, diag::kNvRecordBytes> request{};
     request[0] = diag::kNvRead;
-    PutLe16(&request[diag::kNvItemOffset], record.item);
+    platform::StoreLe16(&request[diag::kNvItemOffset], record.item);
     std::memcpy(&request[diag::kNvDataOffset], record.data, diag::kNvDataBytes);
     const std::uint16_t item = record.item;
-    const PacketPort::Exchange exchange = Command(
-        request, ReplyTo(diag::kNvRead, [item](const Packet& reply) {
-            return reply.size() < diag::kNvDataOffset || Le16(reply, diag::kNvItemOffset) == item;
-        }));
+    const PacketPort::Exchange exchange =
+        Command(request, ReplyTo(diag::kNvRead, [item](const Packet& reply) {
+                    return reply.size() < diag::kNvDataOffset ||
+                           platform::LoadLe16(&reply[diag::kNvItemOffset]) == item;
+                }));
     if (exchange.result != DMSS_SUCCESS)
         return exchange.result;
     const Packet& reply = exchange.answer;
@@ -92,17 +80,17 @@ DMSS_RET_E_TYPE DiagChannel::ReadNV(NV_S_TYPE& record) {
         return DMSS_BAD_REPLY;
     record.command = reply[0];
     std::memcpy(record.data, &reply[diag::kNvDataOffset], diag::kNvDataBytes);
-    record.status = Le16(reply, diag::kNvStatusOffset);
+    record.status = platform::LoadLe16(&reply[diag::kNvStatusOffset]);
     return DMSS_SUCCESS;
 }
 
 PacketPort::Exchange DiagChannel::ModeChange(MODE_CHANGE_E_TYPE mode) {
     std::uint8_t request[diag::kModeChangeBytes] = {diag::kModeChange};
-    PutLe16(&request[1], mode);
-    PacketPort::Exchange exchange =
-        Command(request, ReplyTo(diag::kModeChange, [mode](const Packet& reply) {
-                    return reply.size() < diag::kModeChangeBytes || Le16(reply, 1) == mode;
-                }));
+    platform::StoreLe16(&request[1], mode);
+    PacketPort::Exchange exchange = Command(
+        request, ReplyTo(diag::kModeChange, [mode](const Packet& reply) {
+            return reply.size() < diag::kModeChangeBytes || platform::LoadLe16(&reply[1]) == mode;
+        }));
     if (exchange.result == DMSS_SUCCESS && exchange.answer.size() < diag::kModeChangeBytes)
         exchange.result = DMSS_BAD_REPLY;
     return exchange;

@@ -2,20 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/byte_order.h"
 #include "qcom/dmss_protocol.h"
 
 namespace fendrel::qcom {
 namespace {
 
 using Verdict = PacketPort::Verdict;
-
-std::uint16_t Be16(const Packet& packet, std::size_t offset) {
-    return static_cast<std::uint16_t>(packet[offset] << 8 | packet[offset + 1]);
-}
-
-std::uint32_t Be32(const Packet& packet, std::size_t offset) {
-    return static_cast<std::uint32_t>(Be16(packet, offset)) << 16 | Be16(packet, offset + 2);
-}
 
 }  // namespace
 
@@ -37,7 +30,8 @@ PacketPort::Exchange DownloadChannel::Command(std::span<const std::uint8_t> requ
             return packet[0] == dmss::kNak ? Verdict::kRefusal : Verdict::kPassOver;
         });
     if (exchange.result == DMSS_REJECTED)
-        last_nak_reason_ = exchange.answer.size() >= dmss::kNakBytes ? Be16(exchange.answer, 1) : 0;
+        last_nak_reason_ =
+            exchange.answer.size() >= dmss::kNakBytes ? platform::LoadBe16(&exchange.answer[1]) : 0;
     return exchange;
 }
 
@@ -52,7 +46,7 @@ DL_RET_E_TYPE DownloadChannel::DLGetBBinfo(BBINFO_S_TYPE& info) {
         return exchange.result;
     if (exchange.answer.size() < dmss::kBootBlockReplyBytes)
         return DMSS_BAD_REPLY;
-    info.boot_block = Be32(exchange.answer, dmss::kBootBlockValueOffset);
+    info.boot_block = platform::LoadBe32(&exchange.answer[dmss::kBootBlockValueOffset]);
     std::copy_n(exchange.answer.begin() + dmss::kBootBlockReservedOffset, sizeof info.reserved,
                 info.reserved);
     return DMSS_SUCCESS;
@@ -78,7 +72,7 @@ DL_RET_E_TYPE DownloadChannel::ReadParameters(DmssParameters& parameters) {
     const Packet& reply = exchange.answer;
     if (reply.size() != dmss::kParameterReplyBytes)
         return DMSS_BAD_REPLY;
-    parameters = {reply[1], reply[2], Be16(reply, 3), reply[5], reply[6], reply[7]};
+    parameters = {reply[1], reply[2], platform::LoadBe16(&reply[3]), reply[5], reply[6], reply[7]};
     return DMSS_SUCCESS;
 }
 

@@ -1,4 +1,5 @@
 #include "sim/fastboot/sparse_image.h"
+#include "platform/byte_order.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,14 +17,6 @@ constexpr std::uint16_t kChunkFill = 0xCAC2;
 constexpr std::uint16_t kChunkDontCare = 0xCAC3;
 constexpr std::uint16_t kChunkCrc32 = 0xCAC4;
 constexpr std::uint32_t kLargestBlock = 1024 * 1024;
-
-std::uint16_t Le16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-std::uint32_t Le32(const unsigned char* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
-}
 
 struct Header {
     std::size_t file_header_size;
@@ -48,11 +41,12 @@ bool WalkChunks(const unsigned char* data, std::size_t size, const Header& heade
         if (size - at < header.chunk_header_size)
             return Fail(error, "sparse chunk header cut short");
         const unsigned char* head = data + at;
-        const std::uint16_t type = Le16(head);
+        const std::uint16_t type = platform::LoadLe16(head);
         // A checksum chunk covers no blocks.
         const std::uint64_t length =
-            type == kChunkCrc32 ? 0 : std::uint64_t{Le32(head + 4)} * header.block_size;
-        const std::uint32_t total = Le32(head + 8);
+            type == kChunkCrc32 ? 0
+                                : std::uint64_t{platform::LoadLe32(head + 4)} * header.block_size;
+        const std::uint32_t total = platform::LoadLe32(head + 8);
         if (total < header.chunk_header_size || total > size - at)
             return Fail(error, "sparse chunk size out of bounds");
         const unsigned char* body = head + header.chunk_header_size;
@@ -100,18 +94,20 @@ bool WalkChunks(const unsigned char* data, std::size_t size, const Header& heade
 }  // namespace
 
 bool IsSparseImage(const unsigned char* data, std::size_t size) {
-    return size >= kFileHeaderSize && Le32(data) == kSparseMagic;
+    return size >= kFileHeaderSize && platform::LoadLe32(data) == kSparseMagic;
 }
 
 bool WriteSparseImage(const unsigned char* data, std::size_t size, std::uint64_t max_size,
                       Partition& partition, std::string* error) {
     if (!IsSparseImage(data, size))
         return Fail(error, "not a sparse image");
-    const Header header = {Le16(data + 8), Le16(data + 10), Le32(data + 12), Le32(data + 16),
-                           Le32(data + 20)};
-    if (Le16(data + 4) != kMajorVersion || header.file_header_size < kFileHeaderSize ||
-        header.file_header_size > size || header.chunk_header_size < kChunkHeaderSize ||
-        header.block_size == 0 || header.block_size % 4 != 0 || header.block_size > kLargestBlock)
+    const Header header = {platform::LoadLe16(data + 8), platform::LoadLe16(data + 10),
+                           platform::LoadLe32(data + 12), platform::LoadLe32(data + 16),
+                           platform::LoadLe32(data + 20)};
+    if (platform::LoadLe16(data + 4) != kMajorVersion ||
+        header.file_header_size < kFileHeaderSize || header.file_header_size > size ||
+        header.chunk_header_size < kChunkHeaderSize || header.block_size == 0 ||
+        header.block_size % 4 != 0 || header.block_size > kLargestBlock)
         return Fail(error, "malformed sparse header");
     if (std::uint64_t{header.block_size} * header.total_blocks > max_size)
         return Fail(error, "image larger than the partition");

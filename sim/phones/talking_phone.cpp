@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "qcom/crc16.h"
 #include "qcom/diag_protocol.h"
 #include "qcom/dmss_protocol.h"
@@ -25,20 +26,6 @@ constexpr std::uint8_t kFlashSize = 5;
 constexpr std::uint8_t kFlashType = 0;
 constexpr std::uint16_t kCdmaCellular = 1;  // the RF mode the status reports
 constexpr std::size_t kRfModeOffset = 8;
-
-std::uint16_t Le16(const Packet& packet, std::size_t offset) {
-    return static_cast<std::uint16_t>(packet[offset] | (packet[offset + 1] << 8));
-}
-
-void PutLe16(Packet& packet, std::size_t offset, std::uint16_t value) {
-    packet[offset] = static_cast<std::uint8_t>(value & 0xFF);
-    packet[offset + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void PutLe32(Packet& packet, std::size_t offset, std::uint32_t value) {
-    PutLe16(packet, offset, static_cast<std::uint16_t>(value & 0xFFFF));
-    PutLe16(packet, offset + 2, static_cast<std::uint16_t>(value >> 16));
-}
 
 void AppendBe16(Packet& packet, std::uint16_t value) {
     packet.push_back(static_cast<std::uint8_t>(value >> 8));
@@ -175,23 +162,24 @@ TalkingPhone::Answer TalkingPhone::AnswerDiag(const Packet& request, bool stay_o
         case diag::kStatus: {
             Packet status(diag::kStatusBytes, 0);
             status[0] = diag::kStatus;
-            PutLe32(status, diag::kStatusEsnOffset, profile_.esn);
-            PutLe16(status, kRfModeOffset, kCdmaCellular);
-            PutLe16(status, diag::kStatusModeWordOffset,
-                    offline_ ? profile_.offline_mode_word : profile_.online_mode_word);
+            platform::StoreLe32(&status[diag::kStatusEsnOffset], profile_.esn);
+            platform::StoreLe16(&status[kRfModeOffset], kCdmaCellular);
+            platform::StoreLe16(&status[diag::kStatusModeWordOffset],
+                                offline_ ? profile_.offline_mode_word : profile_.online_mode_word);
             return {status};
         }
         case diag::kNvRead: {
             if (request.size() != diag::kNvRecordBytes)
                 return {DiagError(diag::kBadLength, request)};
             Packet reply = request;
-            const auto item = profile_.nv_items.find(Le16(request, diag::kNvItemOffset));
+            const auto item =
+                profile_.nv_items.find(platform::LoadLe16(&request[diag::kNvItemOffset]));
             if (item != profile_.nv_items.end()) {
                 std::memcpy(&reply[diag::kNvDataOffset], item->second.data(), diag::kNvDataBytes);
-                PutLe16(reply, diag::kNvStatusOffset, 0);
+                platform::StoreLe16(&reply[diag::kNvStatusOffset], 0);
             } else {
                 std::memset(&reply[diag::kNvDataOffset], 0, diag::kNvDataBytes);
-                PutLe16(reply, diag::kNvStatusOffset, diag::kNvInactive);
+                platform::StoreLe16(&reply[diag::kNvStatusOffset], diag::kNvInactive);
             }
             return {reply};
         }
@@ -200,7 +188,7 @@ TalkingPhone::Answer TalkingPhone::AnswerDiag(const Packet& request, bool stay_o
                 return {DiagError(diag::kBadLength, request)};
             constexpr std::uint16_t kOfflineAnalog = 0, kOfflineDigital = 1, kReset = 2,
                                     kOnline = 4;
-            const std::uint16_t mode = Le16(request, 1);
+            const std::uint16_t mode = platform::LoadLe16(&request[1]);
             if (mode == kReset) {
                 if (!offline_)
                     return {DiagError(diag::kBadMode, request)};

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/byte_order.h"
 #include "platform/clock.h"
 #include "platform/dynamic_library.h"
 #include "platform/event.h"
@@ -18,6 +19,18 @@ namespace platform {
 namespace {
 
 using fendrel::testing::TempDir;
+
+TEST(ByteOrder, LoadsAndStoresBothOrders) {
+    const std::uint8_t bytes[] = {0x12, 0x34, 0x56, 0x78};
+    EXPECT_EQ(LoadLe16(bytes), 0x3412);
+    EXPECT_EQ(LoadLe32(bytes), 0x78563412u);
+    EXPECT_EQ(LoadBe16(bytes), 0x1234);
+    EXPECT_EQ(LoadBe32(bytes), 0x12345678u);
+    std::uint8_t stored[4] = {};
+    StoreLe32(stored, 0xA1B2C3D4u);
+    EXPECT_EQ(LoadLe32(stored), 0xA1B2C3D4u);
+    EXPECT_EQ(stored[0], 0xD4);
+}
 
 TEST(Paths, ProgramDirectoryIsTheExecutablesFolderWithSeparator) {
     const std::string directory = ProgramDirectory();
