@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "app/file_code.h"
 #include "app/ini_file.h"
 #include "app/text_lookup.h"
 #include "cli/commands_list.h"
 #include "cli/interrupt.h"
+#include "cli/port_list.h"
 #include "engine/download_thread.h"
 #include "engine/mass_storage_unavailable.h"
 #include "engine/nv_backup.h"
@@ -231,11 +231,8 @@ int Run(std::span<char* const> arguments) {
         std::fputs(kUsage, stderr);
         return kUsageError;
     }
-    // The station refuses to work with a configuration whose integrity line does not match.
-    if (!CheckConfigFile(ConfigFilePath())) {
-        std::fprintf(stderr, "%s\n", GetText(text::kConfigFileBroken).c_str());
+    if (!ConfigurationAccepted())
         return 1;
-    }
 
     StationServices services;
     CPortScanner scanner(services.devices(), ConfigFilePath());

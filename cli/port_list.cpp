@@ -36,12 +36,16 @@ std::map<std::string, std::string> DeviceNodes(const platform::DeviceEnumerator&
 
 }  // namespace
 
+bool ConfigurationAccepted() {
+    if (CheckConfigFile(ConfigFilePath()))
+        return true;
+    std::fprintf(stderr, "%s\n", GetText(text::kConfigFileBroken).c_str());
+    return false;
+}
+
 bool PrintPortList(const platform::DeviceEnumerator& devices, std::string_view command) {
-    // The station refuses to work with a configuration whose integrity line does not match.
-    if (!CheckConfigFile(ConfigFilePath())) {
-        std::fprintf(stderr, "%s\n", GetText(text::kConfigFileBroken).c_str());
+    if (!ConfigurationAccepted())
         return false;
-    }
     CPortScanner scanner(devices, ConfigFilePath());
     scanner.Scan();
     for (const std::string& problem : scanner.problems()) {

@@ -8,6 +8,11 @@
 
 namespace fendrel::cli {
 
+// Whether config.ini beside the program passes its integrity check; when it does not, the
+// station's text for a broken configuration goes to standard error. The station works with no
+// configuration whose integrity line does not match.
+bool ConfigurationAccepted();
+
 // Scans the ports of `devices` with the [DEVICEINFO] lists of config.ini beside the program and
 // prints the list on standard output; devices that a malformed tree or settings store kept off
 // the list are named on standard error after "fendrel-cli `command`:". False, with the station's
