@@ -31,7 +31,7 @@ class ConsoleLink final : public LinkHost {
     CDMCmd& diagnostic_channel() override { return diag_; }
     CDLCmd& download_channel() override { return download_; }
     platform::Clock& clock() override { return services_.clock(); }
-    bool running() const override { return !stop_.IsSet(); }
+    bool stop_requested() const override { return stop_.IsSet(); }
     std::string flash_type() const override { return {}; }
     std::string port_name() const override { return port_name_; }
     void set_port_name(std::string name) override { port_name_ = std::move(name); }

@@ -65,7 +65,8 @@ int Run(std::span<char* const> arguments) {
     std::printf("Waiting for the phone to come back in download mode...\n");
     std::fflush(stdout);
     std::string download_port;
-    for (int look = 0; look < kReturnLooks && console.running() && download_port.empty(); ++look) {
+    for (int look = 0; look < kReturnLooks && !console.stop_requested() && download_port.empty();
+         ++look) {
         if (look > 0)
             services.clock().Sleep(kReturnPause);
         download_port = DownloadPortAt(devices, place);

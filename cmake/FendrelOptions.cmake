@@ -3,8 +3,12 @@
 option(FENDREL_BUILD_TESTS "Build the test suite" ON)
 option(FENDREL_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(FENDREL_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+option(FENDREL_WERROR "Turn every warning into an error (CI builds with it)" OFF)
 
-add_compile_options(-Wall -Wextra)
+add_compile_options(-Wall -Wextra -Wshadow)
+if(FENDREL_WERROR)
+  add_compile_options(-Werror)
+endif()
 
 if(FENDREL_SANITIZE OR FENDREL_FUZZ)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined

@@ -70,7 +70,9 @@ class CDownloadThread : public CThreadBase {
     const DOWNLOAD_PARAM& params() const { return params_; }
     int port_kind() const { return port_kind_; }
     void set_port_name(std::string name);
-    bool running() const { return running_.load(); }
+    // True until SetParams starts a run, and again once Stop asks it to end (the running flag is
+    // clear). Not the same as IsRunning, which tells whether the thread is alive.
+    bool stop_requested() const { return !running_.load(); }
     platform::ManualResetEvent& stop_event() { return stop_event_; }
     CDMCmd& diagnostic_channel() { return *diagnostic_; }
     CDLCmd& download_channel() { return *download_; }
@@ -117,7 +119,7 @@ class CDownloadThread : public CThreadBase {
     void RunDiskModePort();
     void RunDownloadModePort();
     // A step is begun only while no Stop was asked for.
-    bool Continue(bool step_succeeded) const { return step_succeeded && running(); }
+    bool Continue(bool step_succeeded) const { return step_succeeded && !stop_requested(); }
 
     // Steps of the run sequences.
     bool OpenPortWithRetries();

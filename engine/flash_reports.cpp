@@ -54,8 +54,6 @@ constexpr int kImageProgressCode = 26;
 constexpr int kImageFailureCode = 27;
 
 constexpr float kRamWeight = 0.03f;
-constexpr float kEfsEraseWeight = 0.15f;
-constexpr float kAppEraseWeight = 0.05f;
 // An app erase that also clears the EFS area (the EFS option, no separate EFS erase seen).
 constexpr float kAppEraseWithEfsWeight = 0.2f;
 
@@ -119,12 +117,12 @@ void ApplyStageReport(CDownloadThread& worker, const StageReport& report, int b,
             weight = kRamWeight;
             break;
         case Share::kEfsErase:
-            weight = kEfsEraseWeight;
+            weight = kEraseEfsWeight;
             worker.set_efs_erased();
             break;
         case Share::kAppErase:
             weight = !worker.efs_erased() && worker.params().erase_efs != 0 ? kAppEraseWithEfsWeight
-                                                                            : kAppEraseWeight;
+                                                                            : kEraseAppWeight;
             break;
     }
     worker.AddProgress(ShareOf(weight, d, c));

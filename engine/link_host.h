@@ -18,8 +18,8 @@ class LinkHost {
     virtual CDLCmd& download_channel() = 0;
     // Every pause of the link's operations.
     virtual platform::Clock& clock() = 0;
-    // False once the runner was asked to stop: no further attempt is begun.
-    virtual bool running() const = 0;
+    // True once the runner was asked to stop: no further attempt is begun.
+    virtual bool stop_requested() const = 0;
     // "MULTI" makes the offline step succeed whatever the phone reports.
     virtual std::string flash_type() const = 0;
     // The port the link opens; the re-discovery replaces it.

@@ -92,7 +92,7 @@ bool NvBackup::BackupItems(CDownloadThread& worker, NvItemStore& store) const {
     for (std::size_t k = 0; k < ids.size(); ++k) {
         if (ids[k] == kEsnItem)
             continue;
-        if (!worker.running()) {
+        if (worker.stop_requested()) {
             worker.ShowError(FormatName(GetText(text::kBackupNvFail), names[k]));
             return false;
         }

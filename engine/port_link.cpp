@@ -82,9 +82,9 @@ bool PortLink::GoOffline() {
     host_.ShowStatus(GetText(text::kChangingToOffline));
     CDMCmd& diagnostic = host_.diagnostic_channel();
     const bool any_report = IsFlashType(host_.flash_type(), kFlashTypeMulti);
-    for (int round = 0; round < kOfflineRounds && host_.running(); ++round) {
+    for (int round = 0; round < kOfflineRounds && !host_.stop_requested(); ++round) {
         diagnostic.ChangeMode(MODE_CHANGE_OFFLINE_DIGITAL);
-        for (int read = 0; read < kStatusReadsPerRound && host_.running(); ++read) {
+        for (int read = 0; read < kStatusReadsPerRound && !host_.stop_requested(); ++read) {
             host_.clock().Sleep(kStatusReadPause);
             STATUS_S_TYPE status{};
             diagnostic.ReadStatus(status);
@@ -100,7 +100,7 @@ bool PortLink::SwitchToDownloadMode() {
     if (!GoOffline())
         return false;
     host_.ShowStatus(GetText(text::kSwitchingToDownload));
-    for (int attempt = 0; attempt < kSwitchAttempts && host_.running(); ++attempt) {
+    for (int attempt = 0; attempt < kSwitchAttempts && !host_.stop_requested(); ++attempt) {
         const DMSS_RET_E_TYPE result = host_.diagnostic_channel().SwitchToDownloader();
         if (result == DMSS_SUCCESS || result == DMSS_SWITCHED_WITHOUT_REPLY)
             return true;

@@ -20,8 +20,6 @@ constexpr float kMultiOptionalWeight = 0.02f;  // when option 15 is off
 constexpr float kMultiPartWeight = 0.02f;      // three times
 constexpr int kMultiParts = 3;
 constexpr float kMultiImageWeight = 4.0f;
-constexpr float kEraseEfsWeight = 0.15f;
-constexpr float kEraseAppWeight = 0.05f;
 constexpr float kAppImageWeight = 1.0f;
 
 constexpr float kSlowModelStepDownload = 0.012f;

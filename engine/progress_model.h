@@ -9,6 +9,10 @@
 
 namespace fendrel {
 
+// Weights that both the run's total and the flash-library reports use.
+inline constexpr float kEraseEfsWeight = 0.15f;  // the plugin erases the EFS area
+inline constexpr float kEraseAppWeight = 0.05f;  // the plugin erases the app area
+
 class ProgressModel {
   public:
     // W and P back to 0 (a new run's settings).

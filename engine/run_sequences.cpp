@@ -66,7 +66,7 @@ void CDownloadThread::RunDiskModePort() {
     ComputeTotalWeight();
     params_.version_folder =
         ResolveVersionFolder(params_.flash_type, params_.image_folder, params_.version_folder);
-    const bool ok = running() && mass_storage_.Run(*this);
+    const bool ok = !stop_requested() && mass_storage_.Run(*this);
     Post(ok ? messages.success : messages.error);
     CloseWithResetPhone9006();
     Post(messages.end);
@@ -94,7 +94,7 @@ void CDownloadThread::RunDownloadModePort() {
         Reset9006();
         return;
     }
-    ok = ok && running() && mass_storage_.Run(*this);
+    ok = ok && !stop_requested() && mass_storage_.Run(*this);
     Post(ok ? messages.success : messages.error);
     Post(messages.end);
     if (!firehose)
@@ -106,7 +106,7 @@ void CDownloadThread::RunDownloadModePort() {
 }
 
 bool CDownloadThread::OpenPortWithRetries() {
-    for (int attempt = 0; attempt < kOpenAttempts && running(); ++attempt) {
+    for (int attempt = 0; attempt < kOpenAttempts && !stop_requested(); ++attempt) {
         if (link_->OpenPort(params_.baud_rate, SerialLink::OpenReport::kWithMessage))
             return true;
         clock_.Sleep(kOpenRetryPause);
@@ -129,7 +129,7 @@ void CDownloadThread::ComputeTotalWeight() {
 
 void CDownloadThread::RediscoverDiagnosticPort() {
     // A stopped worker does not wait for the phone to come back.
-    for (int attempt = 0; attempt < kRediscoveryAttempts && running(); ++attempt) {
+    for (int attempt = 0; attempt < kRediscoveryAttempts && !stop_requested(); ++attempt) {
         if (attempt > 0)
             clock_.Sleep(kRediscoveryPause);
         link_->RediscoverDiagnosticPort();

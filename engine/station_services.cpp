@@ -17,7 +17,7 @@ class WorkerLinkHost final : public LinkHost {
     CDMCmd& diagnostic_channel() override { return worker_.diagnostic_channel(); }
     CDLCmd& download_channel() override { return worker_.download_channel(); }
     platform::Clock& clock() override { return worker_.clock(); }
-    bool running() const override { return worker_.running(); }
+    bool stop_requested() const override { return worker_.stop_requested(); }
     std::string flash_type() const override { return worker_.params().flash_type; }
     std::string port_name() const override { return worker_.port_name(); }
     void set_port_name(std::string name) override { worker_.set_port_name(std::move(name)); }

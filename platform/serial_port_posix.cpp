@@ -186,12 +186,12 @@ IoResult SerialPort::Read(std::span<std::uint8_t> buffer) {
 }
 
 IoStatus SerialPort::Wait(short events, const ManualResetEvent& stop, Milliseconds timeout) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::max(timeout, Milliseconds(0));
+    using SteadyClock = std::chrono::steady_clock;
+    const auto deadline = SteadyClock::now() + std::max(timeout, Milliseconds(0));
     while (true) {
         if (stop.IsSet())
             return IoStatus::kStopped;
-        const auto left = std::chrono::ceil<Milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::ceil<Milliseconds>(deadline - SteadyClock::now());
         const int wait_ms = static_cast<int>(
             std::clamp<long long>(left.count(), 0, static_cast<long long>(INT_MAX)));
         pollfd watched[2] = {{fd_, events, 0}, {stop.PollFd(), POLLIN, 0}};
@@ -231,8 +231,8 @@ IoResult SerialPort::Write(std::span<const std::uint8_t> bytes, const ManualRese
     }
     if (gone_)
         return {IoStatus::kGone, 0};
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::max(timeout, Milliseconds(0));
+    using SteadyClock = std::chrono::steady_clock;
+    const auto deadline = SteadyClock::now() + std::max(timeout, Milliseconds(0));
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t written = write(fd_, bytes.data() + done, bytes.size() - done);
@@ -245,7 +245,7 @@ IoResult SerialPort::Write(std::span<const std::uint8_t> bytes, const ManualRese
         if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             return {Failure("cannot write to"), done};
         // The output is full: wait for room, the stop event or the time-out.
-        const auto left = std::chrono::ceil<Milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::ceil<Milliseconds>(deadline - SteadyClock::now());
         const IoStatus status = Wait(POLLOUT, stop, std::max(left, Milliseconds(0)));
         if (status != IoStatus::kOk)
             return {status, done};

@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
                   std::string("[INTERFACE]\nPAGES=0\n\x1a"
                               "FILECODE:7da9\n"),
                   false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& case_info) { return std::string(case_info.param.name); });
 
 TEST(CheckConfigFile, MissingOrUnreadableFileIsRefused) {
     TempDir dir;

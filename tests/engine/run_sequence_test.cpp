@@ -33,7 +33,7 @@ TEST(Worker, ConstructionMakesTheDownloadChannelFirstBothOnTheStopEvent) {
     EXPECT_EQ(rig.channels.stop_events[0], &rig.worker->stop_event());
     EXPECT_EQ(rig.channels.stop_events[1], &rig.worker->stop_event());
     EXPECT_FALSE(rig.worker->stop_event().IsSet());
-    EXPECT_FALSE(rig.worker->running());
+    EXPECT_TRUE(rig.worker->stop_requested());
     EXPECT_EQ(rig.worker->app_marker(), kMarkerNotExamined);
     EXPECT_EQ(rig.worker->boot_marker(), kMarkerNotExamined);
 }
@@ -47,7 +47,7 @@ TEST(Worker, SetParamsKeepsThePortTypeAndStartsAFreshRun) {
     ASSERT_TRUE(rig.worker->SetParams(rig.params));
     EXPECT_EQ(rig.worker->params().port_type, "USB");
     EXPECT_EQ(rig.worker->params().app_path, "app.mbn");
-    EXPECT_TRUE(rig.worker->running());
+    EXPECT_FALSE(rig.worker->stop_requested());
     EXPECT_FALSE(rig.worker->stop_event().IsSet());
     EXPECT_EQ(rig.worker->status_text(), "");
 }

@@ -97,7 +97,8 @@ class FakeSerialLinks final : public SerialLinkFactory {
 
 // A step that logs its name and runs `action` (default: succeed).
 struct FakeStep final : public NvBackupStep, public MassStorageRoute {
-    FakeStep(Journal& journal, std::string name) : journal(journal), name(std::move(name)) {}
+    FakeStep(Journal& step_journal, std::string step_name)
+        : journal(step_journal), name(std::move(step_name)) {}
     bool Run(CDownloadThread& worker) override;
 
     Journal& journal;

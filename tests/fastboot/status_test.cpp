@@ -125,9 +125,9 @@ const StatusCase kStatusCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Replies, ReadStatus, ::testing::ValuesIn(kStatusCases),
-                         [](const auto& info) {
+                         [](const auto& case_info) {
                              std::string name;
-                             for (const char* c = info.param.what; *c != '\0'; ++c)
+                             for (const char* c = case_info.param.what; *c != '\0'; ++c)
                                  name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
                              return name;
                          });

@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (trailer.outcome == fendrel::TrailerRead::kWord && size < 12)
         std::abort();
 
-    const bool present = memmem(data, size, fendrel::kImageMarker.data(),
-                                fendrel::kImageMarker.size()) != nullptr;
+    const bool present =
+        memmem(data, size, fendrel::kImageMarker.data(), fendrel::kImageMarker.size()) != nullptr;
     const fendrel::MarkerResult marker = fendrel::SearchImageMarker(path);
     if (marker != (present ? fendrel::kMarkerFound : fendrel::kMarkerNotFound))
         std::abort();

@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"digest_changed", Replace(kGolden, "ZNVID: 9", "ZNVID:09"), Verdict::kDamaged, 5},
         CheckCase{"cut_short", kGolden.substr(0, kGolden.find("ZNVID:")), Verdict::kNoTrailer, 0},
         CheckCase{"empty", "", Verdict::kNoTrailer, 0}),
-    [](const auto& info) { return std::string(info.param.title); });
+    [](const auto& case_info) { return std::string(case_info.param.title); });
 
 }  // namespace
 }  // namespace fendrel

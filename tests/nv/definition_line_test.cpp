@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"nul_ends_line", std::string("A,1,Read\0,<CHAR,x>", 18),
                  Expected{"A", 1, NvAccess::kRead}},
         LineCase{"nul_before_second_comma", std::string("A,1\0,Read", 9), std::nullopt}),
-    [](const auto& info) { return std::string(info.param.title); });
+    [](const auto& case_info) { return std::string(case_info.param.title); });
 
 }  // namespace
 }  // namespace fendrel

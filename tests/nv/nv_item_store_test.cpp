@@ -245,7 +245,7 @@ INSTANTIATE_TEST_SUITE_P(Writes, NvBackupFailureTest,
                          ::testing::Values(FailureCase{"items", 1, "Can't the Create the file."},
                                            FailureCase{"trailer_after_the_items", 2,
                                                        "Can't the Open the file."}),
-                         [](const auto& info) { return std::string(info.param.title); });
+                         [](const auto& case_info) { return std::string(case_info.param.title); });
 
 TEST_F(NvItemStoreTest, BackupIntoAMissingFolderCannotBeCreated) {
     const auto store = Load("");

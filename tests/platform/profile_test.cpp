@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StringCase{"utf8_bom", "\xEF\xBB\xBF[S]\nK=v\n", "S", "K", "v"},
                       StringCase{"empty_key_name", "[S]\n=v\n", "S", "", ""},
                       StringCase{"lookup_names_trimmed", "[S]\nK=v\n", " S ", " K ", "v"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& case_info) { return std::string(case_info.param.name); });
 
 TEST(ProfileString, MissingFileGivesDefaultWithoutTrailingBlanksOrQuotes) {
     EXPECT_EQ(GetPrivateProfileString("S", "K", "abc  ", 1024, "/nonexistent/p.ini"), "abc");

@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
                                {"a", "b"}},
                       LineCase{"cr_before_ctrl_z", std::string("a\r\x1a\n"), {"a\r"}},
                       LineCase{"empty_file", "", {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& case_info) { return std::string(case_info.param.name); });
 
 TEST(TextModeReader, OverlongLineIsDroppedWholeAndReadingGoesOn) {
     TempDir dir;

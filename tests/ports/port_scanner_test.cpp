@@ -182,7 +182,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "",
                  {},
                  {{"COM2", "UART", kDload}}}),
-    [](const ::testing::TestParamInfo<ScanCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<ScanCase>& case_info) {
+        return std::string(case_info.param.name);
+    });
 
 TEST(PortScannerRules, EmptyTextsAndEmptyIds) {
     TempDir dir;

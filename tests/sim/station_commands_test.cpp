@@ -197,8 +197,7 @@ TEST(StationCommands, FlashRunsAWorkerThroughBackupAndSwitchAndSaysWhatItCannotD
     for (const char* expected :
          {"Detecting phone...", "backing up NV items", "Backupping NV(NV_ESN)...",
           "Backupping NV(NV_MEID_I)...", "Change to offline mode...", "Switch to download...",
-          "ERROR: Raw-disk programming is not available on this station",
-          "COM1: Download fail!"}) {
+          "ERROR: Raw-disk programming is not available on this station", "COM1: Download fail!"}) {
         EXPECT_NE(run.find(expected), std::string::npos) << expected << "\n" << run;
     }
     EXPECT_EQ(status, 1);

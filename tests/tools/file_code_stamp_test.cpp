@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
                   std::string("[INTERFACE]\nPAGES=0\nFILECODE:7da9\n\x1atail")},
         StampCase{"last_line_ending_in_cr", "A\r", "A\r\r\nFILECODE:1be6\n"},
         StampCase{"empty_file", "", "FILECODE:0000\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& case_info) { return std::string(case_info.param.name); });
 
 int RunCommand(const std::string& command) {
     const int status = std::system(command.c_str());
