@@ -84,6 +84,9 @@ bool ParseOptions(std::span<char* const> arguments, FlashOptions& options) {
     }
     if (!params.image_folder.empty() && params.image_folder.back() != platform::kPathSeparator)
         params.image_folder += platform::kPathSeparator;
+    // The page's version folder: a "MULTI" run works its own out from the image folder; the
+    // plugins of the other flash types look for the image set in it.
+    params.version_folder = params.image_folder;
     return all != !options.ports.empty() && params.baud_rate > 0;
 }
 
