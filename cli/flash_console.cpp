@@ -66,9 +66,9 @@ bool FlashConsole::ShowNext(platform::Milliseconds timeout) {
 bool FlashConsole::Verdicts() const {
     bool all = true;
     for (std::size_t row = 0; row < names_.size(); ++row) {
-        std::printf("%s: %s\n", names_[row].c_str(),
-                    GetText(succeeded_[row] ? text::kDownloadSuccessfully : text::kDownloadFail)
-                        .c_str());
+        std::printf(
+            "%s: %s\n", names_[row].c_str(),
+            GetText(succeeded_[row] ? text::kDownloadSuccessfully : text::kDownloadFail).c_str());
         all = all && succeeded_[row];
     }
     return all;
