@@ -2,6 +2,7 @@
 //
 //   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] MODE[:FAMILY]...
 //   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] --phones N
+//   fendrel-sim --help                 (or -h) the usage on standard output, exit 0
 //
 // MODE is normal (9025), download (9008) or disk (9006); --phones N plugs N phones in normal
 // mode. FAMILY is the phone's flash family (sim/phones/flash_family.h), what it speaks in download
@@ -40,6 +41,7 @@ namespace {
 
 constexpr int kMaxPhones = 64;
 constexpr int kUsageError = 2;
+constexpr int kHelpShown = 0;
 // A disk image's size, in MiB: at least a GPT's worth, at most what a test machine should hold.
 constexpr unsigned long kMaxDiskMib = 64 * 1024;
 constexpr std::uint32_t kDefaultEsn = 0x8A3C05F1;
@@ -183,19 +185,52 @@ bool Command(sim::PhoneStation& station, const std::string& line) {
     return true;
 }
 
-int Usage() {
-    std::fprintf(stderr,
-                 "usage: fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] "
-                 "MODE[:FAMILY] ...\n"
-                 "       fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] --phones N\n"
-                 "MODE: normal, download or disk (9025, 9008, 9006)\n"
-                 "FAMILY: what a phone speaks in download mode (default DMSS download):\n");
+constexpr char kUsageLines[] =
+    "usage: fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] MODE[:FAMILY] ...\n"
+    "       fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] --phones N\n"
+    "       fendrel-sim --help\n";
+
+// The families a phone may be given, one line each.
+void PrintFamilies() {
     for (const sim::FlashFamily& family : sim::FlashFamilies()) {
-        std::fprintf(stderr, "  %-10.*s %.*s\n", static_cast<int>(family.name.size()),
+        std::printf("                  %-10.*s %.*s\n", static_cast<int>(family.name.size()),
                      family.name.data(), static_cast<int>(family.summary.size()),
                      family.summary.data());
     }
+}
+
+int Usage() {
+    std::fputs(kUsageLines, stderr);
     return kUsageError;
+}
+
+int Help() {
+    std::fputs(kUsageLines, stdout);
+    std::fputs(
+        "\n"
+        "Plugs simulated phones into a device tree under DIR (point FENDREL_SYSFS_ROOT at\n"
+        "DIR/sys), prints their ttys and 'ready', then takes commands on standard input\n"
+        "until 'quit', SIGINT or SIGTERM.\n"
+        "  MODE          normal (9025), download (9008) or disk (9006); --phones N plugs\n"
+        "                N phones in normal mode\n"
+        "  FAMILY        what the phone speaks in download mode (default DMSS download):\n",
+        stdout);
+    PrintFamilies();
+    std::fputs(
+        "  --esn HEX     phone n reports ESN HEX + n - 1 (default 8A3C05F1)\n"
+        "  --nv ITEMS    the NV items every phone holds, e.g. 1-200,550 (default 1-300)\n"
+        "  --disk-mib N  phone n's flash, DIR/disks/phoneN.img, holds N MiB (default 64)\n"
+        "commands:\n"
+        "  unplug N | plug N MODE | list | quit     (a phone keeps its family)\n"
+        "  esn N HEX                       the ESN phone N reports from now on\n"
+        "  fault N KIND [CODE] [DELAY_MS]  a fault from the next request on, for every\n"
+        "                                  command or only command CODE (hex); KIND is\n"
+        "                                  none, silent, bad-crc, nak, delay,\n"
+        "                                  unplug-mid-reply, stay-online, switch-error;\n"
+        "                                  for the firehose family also bad-digest,\n"
+        "                                  unplug-mid-program, refuse-programmer, no-digest\n",
+        stdout);
+    return kHelpShown;
 }
 
 }  // namespace
@@ -209,7 +244,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         const bool has_value = i + 1 < argc;
-        if (argument == "--dir" && has_value) {
+        if (argument == "--help" || argument == "-h") {
+            return Help();
+        } else if (argument == "--dir" && has_value) {
             folder = argv[++i];
         } else if (argument == "--phones" && has_value) {
             const auto count = ParseNumber(argv[++i], 10, kMaxPhones);
