@@ -132,7 +132,17 @@ FirehoseClient::Reply FirehoseClient::Command(const Element& command,
 
 FirehoseStatus FirehoseClient::SendDocument(const Element& command) {
     const std::string text = firehose::DocumentText(command);
-    return SendBytes({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    std::size_t written = 0;
+    const FirehoseStatus status = SendBytes(bytes, &written);
+    if (status.result == FirehoseResult::kStopped && written > 0) {
+        // Half a document would spoil the next one the phone reads: it goes out whole.
+        ByteLink& link = link_.link();
+        link.set_stoppable(false);
+        link.Write(bytes.subspan(written), kWriteTimeout);
+        link.set_stoppable(true);
+    }
+    return status;
 }
 
 FirehoseClient::Reply FirehoseClient::Await(platform::Milliseconds timeout) {
@@ -188,14 +198,18 @@ FirehoseStatus FirehoseClient::Configure(std::string_view memory_name, std::size
     bool sent_again = false;
     bool offered = false;
     while (true) {
-        const Reply reply = Command({"configure",
-                                     {{"MemoryName", std::string(memory_name)},
-                                      {"MaxPayloadSizeToTargetInBytes", Number(wanted_payload)},
-                                      {"Verbose", "0"},
-                                      {"ZlpAwareHost", "1"},
-                                      {"SkipStorageInit", "0"}}},
-                                    kConfigureAttempt);
-        if (reply.status.result == FirehoseResult::kTimeout && clock.Now() < deadline) {
+        Reply reply = Command({"configure",
+                               {{"MemoryName", std::string(memory_name)},
+                                {"MaxPayloadSizeToTargetInBytes", Number(wanted_payload)},
+                                {"Verbose", "0"},
+                                {"ZlpAwareHost", "1"},
+                                {"SkipStorageInit", "0"}}},
+                              kConfigureAttempt);
+        // A programmer that ran already may still be ending a command of an earlier run.
+        while (reply.status.ok() && reply.response.Attribute("rawmode") != nullptr)
+            reply = Await(kConfigureAttempt);
+        const bool time_left = clock.Now() < deadline;
+        if (reply.status.result == FirehoseResult::kTimeout && time_left) {
             sent_again = true;  // the programmer may not have been listening yet
             continue;
         }
@@ -208,6 +222,13 @@ FirehoseStatus FirehoseClient::Configure(std::string_view memory_name, std::size
             if (!offered && size && *size > 0 && *size < wanted_payload) {
                 offered = true;
                 wanted_payload = static_cast<std::size_t>(*size);
+                continue;
+            }
+            // It may be the answer to what an earlier run or a probe left: ask again, once the
+            // programmer is quiet, while there is time.
+            if (time_left) {
+                DiscardAnswers();
+                sent_again = true;
                 continue;
             }
             return Refusal(reply, "configure");
@@ -255,14 +276,19 @@ FirehoseStatus FirehoseClient::Program(const SectorRange& range, const Fill& fil
                                                     " bytes hold no sector of " +
                                                     Number(range.sector_size)};
     }
+    const std::uint64_t total = range.count * range.sector_size;
     const Reply reply = Command(RangeCommand("program", range), kAnswerTimeout);
+    if (reply.status.result == FirehoseResult::kStopped) {
+        // The phone took the command: it is given its data all the same.
+        if (AnswerAfterStop().ack)
+            return FinishAfterStop({}, total, fill, piece);
+        return reply.status;
+    }
     if (!reply.ack)
         return Refusal(reply, "program");
-    const std::string* rawmode = reply.response.Attribute("rawmode");
-    if (rawmode == nullptr || *rawmode != kTrue)
+    if (!RawMode(reply))
         return {FirehoseResult::kProtocolError, "program was answered without raw mode"};
 
-    const std::uint64_t total = range.count * range.sector_size;
     std::vector<std::uint8_t> buffer(
         static_cast<std::size_t>(std::min<std::uint64_t>(piece, total)));
     bool source_ok = true;
@@ -308,16 +334,35 @@ FirehoseStatus FirehoseClient::FinishAfterStop(std::span<const std::uint8_t> uns
     return {FirehoseResult::kStopped, "stopped while writing"};
 }
 
-FirehoseStatus FirehoseClient::Read(const SectorRange& range, const Sink& sink) {
-    const Reply reply = Command(RangeCommand("read", range), kAnswerTimeout);
-    if (!reply.ack)
-        return Refusal(reply, "read");
-    const std::string* rawmode = reply.response.Attribute("rawmode");
-    if (rawmode == nullptr || *rawmode != kTrue)
-        return {FirehoseResult::kProtocolError, "read was answered without raw mode"};
+FirehoseClient::Reply FirehoseClient::AnswerAfterStop() {
+    link_.link().set_stoppable(false);
+    Reply reply = Await(kStopAnswerWait);
+    link_.link().set_stoppable(true);
+    reply.ack = reply.ack && RawMode(reply);
+    return reply;
+}
 
+bool FirehoseClient::RawMode(const Reply& reply) {
+    const std::string* rawmode = reply.response.Attribute("rawmode");
+    return rawmode != nullptr && *rawmode == kTrue;
+}
+
+FirehoseStatus FirehoseClient::Read(const SectorRange& range, const Sink& sink) {
     ByteLink& link = link_.link();
     FirehoseStatus result;
+    const Reply reply = Command(RangeCommand("read", range), kAnswerTimeout);
+    if (reply.status.result == FirehoseResult::kStopped) {
+        // The phone took the command: its data is taken all the same.
+        if (!AnswerAfterStop().ack)
+            return reply.status;
+        result = reply.status;
+        link.set_stoppable(false);
+    } else if (!reply.ack) {
+        return Refusal(reply, "read");
+    } else if (!RawMode(reply)) {
+        return {FirehoseResult::kProtocolError, "read was answered without raw mode"};
+    }
+
     for (std::uint64_t left = range.count * range.sector_size; left > 0;) {
         if (link_.bytes().empty()) {
             const LinkStatus status = link_.More(result.ok() ? kAnswerTimeout : kStopAnswerWait);

@@ -4,7 +4,10 @@
 //
 //   Configure      <configure MemoryName=... MaxPayloadSizeToTargetInBytes=.../>: the host asks
 //                  for a raw-data piece size and takes what the phone answers: the size of an
-//                  ACK, or, after a NAK that names a smaller size, that size asked for again
+//                  ACK, or, after a NAK that names a smaller size, that size asked for again.
+//                  Within kConfigureWindow it asks again after silence (a programmer starting)
+//                  or another NAK (the answer to what an earlier run left), and passes over the
+//                  end of a raw-mode command (a programmer that ran already)
 //   StorageSize    <getstorageinfo physical_partition_number=N/>: the partition's size from the
 //                  log line the answer carries ("total_blocks":..., "block_size":...)
 //   Program        <program .../>: the sectors' data in pieces of the agreed size
@@ -15,8 +18,9 @@
 //   PowerReset     <power value="reset"/>: the phone restarts (and may leave before its answer)
 //
 // Every wait is bounded and watches the stop event. A stop never leaves the phone in the middle
-// of a command: the raw data of a program or read the stop cut short is sent or taken to its end
-// (the callers keep such commands short), and the command's last response is waited for briefly.
+// of a command: a program or read that went out has its raw data sent or taken to the end, also
+// when the stop came before the phone's first answer (the callers keep such commands short), and
+// the command's last response is waited for briefly.
 //
 // Threads: the worker's.
 #pragma once
@@ -119,6 +123,9 @@ class FirehoseClient {
     Reply Await(platform::Milliseconds timeout);
     FirehoseStatus SendDocument(const firehose::Element& command);
     FirehoseStatus SendBytes(std::span<const std::uint8_t> bytes, std::size_t* written = nullptr);
+    // After a stop, the answer to a command that went out: whether it opened raw mode.
+    Reply AnswerAfterStop();
+    static bool RawMode(const Reply& reply);
     // A NAK with its reason, or `reply`'s own status.
     FirehoseStatus Refusal(const Reply& reply, std::string_view command) const;
     // The rest of a raw transfer a stop cut short; returns kStopped.

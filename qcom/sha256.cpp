@@ -1,8 +1,5 @@
 #include "qcom/sha256.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "platform/byte_order.h"
 
 namespace fendrel::qcom {
@@ -69,39 +66,15 @@ void Sha256::Compress(const std::uint8_t* block) {
 }
 
 void Sha256::Update(std::span<const std::uint8_t> bytes) {
-    total_bytes_ += bytes.size();
-    if (pending_size_ > 0) {
-        const std::size_t take = std::min(bytes.size(), pending_.size() - pending_size_);
-        std::memcpy(pending_.data() + pending_size_, bytes.data(), take);
-        pending_size_ += take;
-        bytes = bytes.subspan(take);
-        if (pending_size_ < pending_.size())
-            return;
-        Compress(pending_.data());
-        pending_size_ = 0;
-    }
-    while (bytes.size() >= pending_.size()) {
-        Compress(bytes.data());
-        bytes = bytes.subspan(pending_.size());
-    }
-    std::memcpy(pending_.data(), bytes.data(), bytes.size());
-    pending_size_ = bytes.size();
+    blocks_.Update(bytes, [this](const std::uint8_t* block) { Compress(block); });
 }
 
 Sha256Digest Sha256::Finish() {
-    const std::uint64_t bits = total_bytes_ * 8;
-    std::array<std::uint8_t, 72> tail{0x80};
-    const std::size_t pad = (pending_size_ < 56 ? 56 : 120) - pending_size_;
-    for (int i = 0; i < 8; ++i)
-        tail[pad + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
-    Update(std::span(tail).first(pad + 8));
+    blocks_.Finish(platform::LengthOrder::kBigEndian,
+                   [this](const std::uint8_t* block) { Compress(block); });
     Sha256Digest digest;
-    for (std::size_t i = 0; i < state_.size(); ++i) {
-        digest[4 * i] = static_cast<std::uint8_t>(state_[i] >> 24);
-        digest[4 * i + 1] = static_cast<std::uint8_t>(state_[i] >> 16);
-        digest[4 * i + 2] = static_cast<std::uint8_t>(state_[i] >> 8);
-        digest[4 * i + 3] = static_cast<std::uint8_t>(state_[i]);
-    }
+    for (std::size_t i = 0; i < state_.size(); ++i)
+        platform::StoreBe32(&digest[4 * i], state_[i]);
     return digest;
 }
 

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "platform/hash_blocks.h"
+
 namespace fendrel::qcom {
 
 using Sha256Digest = std::array<std::uint8_t, 32>;
@@ -24,9 +26,7 @@ class Sha256 {
     void Compress(const std::uint8_t* block);
 
     std::array<std::uint32_t, 8> state_;
-    std::array<std::uint8_t, 64> pending_{};
-    std::size_t pending_size_ = 0;
-    std::uint64_t total_bytes_ = 0;
+    platform::HashBlocks blocks_;
 };
 
 Sha256Digest Sha256Of(std::span<const std::uint8_t> bytes);

@@ -14,8 +14,10 @@
 // everything is written and verified, and brings the bar to 100. Numbers are bytes, or KiB for
 // a row of more than 2 GiB (the reports carry ints).
 //
-// An "EMMC" run without an app image has W = 0.03, which the programmer's first report fills:
-// its bar stands at 100 from then on.
+// An "EMMC" run weighs less than the software row alone: its bar moves with the programmer and
+// then with the last report; without an app image W is 0.03, which the programmer's first report
+// fills. The image folders of the M4 and T6 models tick slower (0.012): their bars run lower, and
+// may end at 99 when the programmer ran already.
 #pragma once
 
 #include <cstdint>

@@ -194,8 +194,8 @@ constexpr char kUsageLines[] =
 void PrintFamilies() {
     for (const sim::FlashFamily& family : sim::FlashFamilies()) {
         std::printf("                  %-10.*s %.*s\n", static_cast<int>(family.name.size()),
-                     family.name.data(), static_cast<int>(family.summary.size()),
-                     family.summary.data());
+                    family.name.data(), static_cast<int>(family.summary.size()),
+                    family.summary.data());
     }
 }
 

@@ -4,6 +4,11 @@
 // last one.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine/image_folder.h"
 #include "flashlibs/support/progress_reports.h"
 #include "platform/paths.h"
 #include "tests/engine/worker_doubles.h"
@@ -24,6 +29,20 @@ struct RunShape {
     int extra_weight;  // option 15
     std::uint64_t software_bytes;
     std::size_t moves;  // at least this many PROGRESS posts
+};
+
+// An image folder with a firehose programmer, whose path cannot name the slow models (M4, T6):
+// their runs tick slower. A temporary folder's random name might.
+struct ImageFolder {
+    ImageFolder() {
+        WriteFile(path + "prog_emmc_firehose_8x26.mbn", "programmer");
+        EXPECT_FALSE(IsSlowModelFolder(path)) << path;
+    }
+    ~ImageFolder() { std::filesystem::remove_all(path); }
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("fendrel-progress-" + std::to_string(getpid())))
+            .string() +
+        "/";
 };
 
 // The PROGRESS values a worker posted, in order.
@@ -49,12 +68,11 @@ TEST(ProgressReports, TheWorkersBarRunsToOneHundredWithTheLastReport) {
     };
     for (const RunShape& shape : shapes) {
         SCOPED_TRACE(shape.name);
-        TempDir dir;
-        WriteFile(dir.File("prog_emmc_firehose_8x26.mbn"), "programmer");
+        const ImageFolder folder;
         WorkerRig rig("COM7", PORT_KIND_DLOAD);
-        rig.params.image_folder = dir.path();
+        rig.params.image_folder = folder.path;
         rig.params.flash_type = shape.flash_type;
-        rig.params.app_path = shape.app_image ? dir.File("app.mbn") : "";
+        rig.params.app_path = shape.app_image ? folder.path + "app.mbn" : "";
         rig.params.erase_efs = shape.erase_efs;
         rig.params.extra_weight = shape.extra_weight;
         std::size_t posted_before_last = 0;
@@ -100,10 +118,9 @@ TEST(ProgressReports, TheWorkersBarRunsToOneHundredWithTheLastReport) {
 }
 
 TEST(ProgressReports, AnEmmcRunWithoutAppImageIsFullAtOnce) {
-    TempDir dir;
-    WriteFile(dir.File("prog_emmc_firehose_8x26.mbn"), "programmer");
+    const ImageFolder folder;
     WorkerRig rig("COM7", PORT_KIND_DLOAD);
-    rig.params.image_folder = dir.path();
+    rig.params.image_folder = folder.path;
     rig.params.flash_type = "EMMC";
     rig.flash.download = [&](FendrelReportFunction report, void* context) {
         ProgressReports plan(flashlibs::Reporter(report, context),

@@ -188,6 +188,33 @@ TEST_F(FirehoseCommands, ANakSaysWhyAndSilenceIsBounded) {
     EXPECT_EQ(clock.Now() - before, FirehoseClient::kConfigureWindow);
 }
 
+TEST_F(FirehoseCommands, ConfigurePassesOverWhatAnEarlierRunLeft) {
+    // The end of a program an earlier run stopped, then the answer to a probe, come late.
+    int configures = 0;
+    programmer.answer = [&](const Element& command) {
+        if (command.name == "getstorageinfo") {
+            programmer.Log("INFO: {\"storage_info\": {\"total_blocks\":77, \"block_size\":512}}");
+            programmer.Respond("ACK");
+            return;
+        }
+        if (++configures == 1) {
+            programmer.Respond("ACK", {{"rawmode", "false"}});
+            programmer.Log("ERROR: XML not formed correctly");
+            programmer.Respond("NAK");
+            return;
+        }
+        programmer.Respond("ACK", {{"MaxPayloadSizeToTargetInBytes", "8192"}});
+    };
+    ASSERT_TRUE(client.Configure("emmc", FirehoseClient::kWantedPayload).ok());
+    EXPECT_EQ(client.payload(), 8192u);
+    EXPECT_EQ(configures, 2);
+    // Nothing of it is left for the next command: it reads its own answer.
+    std::uint64_t sectors = 0;
+    std::uint32_t sector_size = 0;
+    ASSERT_TRUE(client.StorageSize(0, sectors, sector_size).ok());
+    EXPECT_EQ(sectors, 77u);
+}
+
 TEST_F(FirehoseCommands, ProgramSendsTheDataInPiecesOfTheAgreedSize) {
     programmer.answer = [this](const Element& command) {
         if (command.name == "configure")
@@ -247,6 +274,24 @@ TEST_F(FirehoseCommands, AStopMidProgramFinishesTheCommand) {
     EXPECT_TRUE(link.stoppable());
     // The final response was read, so nothing of the command is left for the next one.
     EXPECT_TRUE(buffer.bytes().empty());
+}
+
+TEST_F(FirehoseCommands, AStopBeforeTheFirstAnswerStillGivesTheCommandItsData) {
+    ASSERT_TRUE(client.Configure("emmc", 1024).ok());
+    programmer.answer = [this](const Element&) {
+        programmer.Respond("ACK", {{"rawmode", "true"}});
+        link.Stop();
+    };
+    int fills = 0;
+    const FirehoseStatus status = client.Program({0, 512, 0, 4}, [&](std::span<std::uint8_t>) {
+        ++fills;
+        return true;
+    });
+    EXPECT_EQ(status.result, FirehoseResult::kStopped);
+    EXPECT_EQ(programmer.programmed.size(), 4u * 512);
+    EXPECT_EQ(fills, 2);
+    EXPECT_TRUE(buffer.bytes().empty());
+    EXPECT_TRUE(link.stoppable());
 }
 
 TEST_F(FirehoseCommands, ReadTakesDataThatCameWithItsResponse) {

@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
 
 #include "platform/byte_order.h"
 #include "qcom/sahara_host.h"
 #include "qcom/sahara_protocol.h"
 #include "tests/qcom/fake_link.h"
+#include "tests/support/hex.h"
 
 namespace fendrel::qcom {
 namespace {
@@ -19,12 +19,7 @@ using testing::Bytes;
 using testing::FakeLink;
 
 Bytes Hex(const std::string& text) {
-    std::istringstream words(text);
-    Bytes bytes;
-    unsigned value;
-    while (words >> std::hex >> value)
-        bytes.push_back(static_cast<std::uint8_t>(value));
-    return bytes;
+    return fendrel::testing::HexBytes(text);
 }
 
 // The reference's packets (HELLO_RESP in the form hosts send, mode 0, its reserved words zero).
