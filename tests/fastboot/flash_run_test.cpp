@@ -49,6 +49,21 @@ class FlashRun : public ::testing::Test {
 
     bool Run() { return flash_run(request_, api_, clock_); }
 
+    // For a case of its own: starts `device` with a boot partition and `fault`, and makes a
+    // request that flashes a 1000-byte boot image into it, its reports going to `log`.
+    flash_request BootRequest(fastboot_sim::FastbootDevice& device, const Fault& fault,
+                              ReportLog& log) {
+        device.AddMemoryPartition("boot");
+        device.AddFault(fault);
+        std::string error;
+        EXPECT_TRUE(device.Start(&error)) << error;
+        flash_request request = log.owner();
+        request.interface_name = device.interface_name();
+        request.flash_boot = 1;
+        request.boot_path = Image("boot.img", 1000);
+        return request;
+    }
+
     fastboot_sim::FastbootDevice device_;
     fendrel::testing::TempDir folder_;
     SystemAdbApi api_;
@@ -177,15 +192,9 @@ TEST_F(FlashRun, ADeviceAskingForAnotherSizeThanTheImagesFailsTheSendingStep) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.asked);
         fastboot_sim::FastbootDevice device;
-        device.AddMemoryPartition("boot");
-        device.AddFault({Fault::Kind::kData, "download", "", 0, c.asked});
-        std::string error;
-        ASSERT_TRUE(device.Start(&error)) << error;
         ReportLog log;
-        flash_request request = log.owner();
-        request.interface_name = device.interface_name();
-        request.flash_boot = 1;
-        request.boot_path = Image("boot.img", 1000);
+        const flash_request request =
+            BootRequest(device, {Fault::Kind::kData, "download", "", 0, c.asked}, log);
         EXPECT_FALSE(flash_run(request, api_, clock_));
         EXPECT_EQ(log.reports().back(),
                   (Report{"boot", BRENLO_STEP_SENDING, BRENLO_LEVEL_FAILURE,
@@ -228,16 +237,9 @@ TEST_F(FlashRun, AFailedStepStopsTheQueue) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.last_reports.back());
         fastboot_sim::FastbootDevice device;
-        device.AddMemoryPartition("boot");
-        device.AddFault(c.fault);
-        std::string error;
-        ASSERT_TRUE(device.Start(&error)) << error;
         ReportLog log;
-        flash_request request = log.owner();
-        request.interface_name = device.interface_name();
+        flash_request request = BootRequest(device, c.fault, log);
         request.erase_boot = 1;
-        request.flash_boot = 1;
-        request.boot_path = Image("boot.img", 10);
         EXPECT_FALSE(flash_run(request, api_, clock_));
         const std::vector<std::string> texts = log.texts();
         ASSERT_GE(texts.size(), c.last_reports.size());
