@@ -108,6 +108,7 @@ constexpr std::array kStringTable = {
     StringTableEntry{1106, "Upgrading"},
     StringTableEntry{1116, "before upgrade,the software of the phone is:"},
     StringTableEntry{1118, "more than one device,pls make sure only connect kesto phone"},
+    StringTableEntry{2001, "No NV backup in download mode: the phone cannot answer NV reads there"},
 };
 
 static_assert(std::is_sorted(kStringTable.begin(), kStringTable.end(),

@@ -111,4 +111,8 @@ inline constexpr int kSoftwareBeforeUpgrade = 1116;
 // "more than one device,pls make sure only connect kesto phone"
 inline constexpr int kMoreThanOneDevice = 1118;
 
+// Texts this station added to the table take numbers from 2001 up, clear of the ranges above.
+// "No NV backup in download mode: the phone cannot answer NV reads there"
+inline constexpr int kNoNvBackupInDownloadMode = 2001;
+
 }  // namespace fendrel::text

@@ -11,10 +11,8 @@ namespace fendrel::cli {
 namespace {
 
 int Run(std::span<char* const> arguments) {
-    if (arguments.size() != 2) {
-        std::fprintf(stderr, "usage: fendrel-cli hex2bin IN OUT\n");
-        return kUsageError;
-    }
+    if (arguments.size() != 2)
+        return UsageError(Hex2BinCommand());
     std::string error;
     const int result = ConvertHexFile(arguments[0], arguments[1], &error);
     std::printf("%d\n", result);
