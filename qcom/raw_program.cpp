@@ -17,6 +17,8 @@ namespace {
 constexpr std::uint32_t kSmallestSector = 512;
 constexpr std::uint32_t kLargestSector = 65536;
 constexpr std::uint32_t kLargestPatch = 8;
+// Far more than the XML of any image set holds.
+constexpr std::size_t kLargestLayoutFile = 16 << 20;
 // A CRC32 value is read from the target in pieces of this size.
 constexpr std::uint64_t kCrcPieceBytes = 1 << 20;
 // Stands for the target's size while only the syntax of an expression is checked.
@@ -443,9 +445,10 @@ std::optional<RawProgramLayout> ReadRawProgram(const std::string& image_folder,
                                                const std::string& patch_path, std::string& error,
                                                std::string* missing_file) {
     const auto read = [&](const std::string& path) {
-        std::optional<std::string> text = platform::ReadFileBytes(path);
+        std::string why;
+        std::optional<std::string> text = platform::ReadFileBytes(path, kLargestLayoutFile, &why);
         if (!text) {
-            error = "cannot read " + path;
+            error = "cannot read " + path + ": " + why;
             if (missing_file != nullptr)
                 *missing_file = path;
         }

@@ -145,8 +145,8 @@ class FirehoseRun {
 
     bool Upload() {
         const std::optional<std::string> programmer =
-            platform::ReadFileBytes(image_set_.programmer);
-        if (!programmer || programmer->empty() || programmer->size() > kLargestProgrammer) {
+            platform::ReadFileBytes(image_set_.programmer, kLargestProgrammer);
+        if (!programmer || programmer->empty()) {
             call_.report(kNoProgrammer);
             return false;
         }
