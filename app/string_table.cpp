@@ -115,6 +115,7 @@ constexpr std::array kStringTable = {
     StringTableEntry{1134, "Upgrade fail!(exit status %d)"},
     StringTableEntry{1135, "Upgrade time out!"},
     StringTableEntry{1136, "Upgrade stopped!"},
+    StringTableEntry{2001, "No NV backup in download mode: the phone cannot answer NV reads there"},
 };
 
 static_assert(std::is_sorted(kStringTable.begin(), kStringTable.end(),

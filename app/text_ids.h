@@ -120,4 +120,8 @@ inline constexpr int kUpgradeFail = 1134;         // "Upgrade fail!(exit status 
 inline constexpr int kUpgradeTimeOut = 1135;      // "Upgrade time out!"
 inline constexpr int kUpgradeStopped = 1136;      // "Upgrade stopped!"
 
+// Texts this station added to the table take numbers from 2001 up, clear of the ranges above.
+// "No NV backup in download mode: the phone cannot answer NV reads there"
+inline constexpr int kNoNvBackupInDownloadMode = 2001;
+
 }  // namespace fendrel::text

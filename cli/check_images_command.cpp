@@ -51,10 +51,8 @@ bool PrintTrailer(const char* label, const std::string& path, std::uint32_t& wor
 }
 
 int Run(std::span<char* const> arguments) {
-    if (arguments.empty() || arguments.size() > 2) {
-        std::fprintf(stderr, "usage: fendrel-cli check-images APP [BOOT]\n");
-        return kUsageError;
-    }
+    if (arguments.empty() || arguments.size() > 2)
+        return UsageError(CheckImagesCommand());
     const std::string app = arguments[0];
     const std::string boot = arguments.size() > 1 ? arguments[1] : "";
 

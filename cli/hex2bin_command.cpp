@@ -10,10 +10,8 @@ namespace fendrel::cli {
 namespace {
 
 int Run(std::span<char* const> arguments) {
-    if (arguments.size() != 2) {
-        std::fprintf(stderr, "usage: fendrel-cli hex2bin IN OUT\n");
-        return kUsageError;
-    }
+    if (arguments.size() != 2)
+        return UsageError(Hex2BinCommand());
     const int result = ConvertHexFile(arguments[0], arguments[1]);
     std::printf("%d\n", result);
     if (result == kHexCannotOpen) {

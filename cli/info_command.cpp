@@ -8,6 +8,7 @@
 
 #include "cli/commands_list.h"
 #include "cli/console_link.h"
+#include "cli/port_list.h"
 #include "platform/ascii.h"
 #include "ports/device_enumerators.h"
 #include "ports/port_record.h"
@@ -70,12 +71,12 @@ int ShowDownloadMode(ConsoleLink& console, const std::string& port) {
 }
 
 int Run(std::span<char* const> arguments) {
-    if (arguments.size() != 1) {
-        std::fprintf(stderr, "usage: fendrel-cli info PORT\n");
-        return kUsageError;
-    }
+    if (arguments.size() != 1)
+        return UsageError(InfoCommand());
     const std::string port = arguments[0];
     StationServices services;
+    if (!PortsCanBeScanned(services.devices(), "info"))
+        return 1;
     ConsoleLink console(port, services);
     if (!console.link().OpenPort(kBaudRate, SerialLink::OpenReport::kWithMessage)) {
         std::fprintf(stderr, "%s\n%s\n", console.status().c_str(),

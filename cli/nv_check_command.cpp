@@ -16,10 +16,8 @@ constexpr int kNotIntact = 1;
 constexpr int kUnreadable = 2;
 
 int Run(std::span<char* const> arguments) {
-    if (arguments.empty()) {
-        std::fprintf(stderr, "usage: fendrel-cli nv-check FILE...\n");
-        return kUsageError;
-    }
+    if (arguments.empty())
+        return UsageError(NvCheckCommand());
     int status = 0;
     for (const char* path : arguments) {
         const std::optional<std::string> bytes = platform::ReadFileBytes(path);

@@ -12,10 +12,8 @@ namespace fendrel::cli {
 namespace {
 
 int Run(std::span<char* const> arguments) {
-    if (arguments.size() > 1) {
-        std::fprintf(stderr, "usage: fendrel-cli nv-items [FILE]\n");
-        return kUsageError;
-    }
+    if (arguments.size() > 1)
+        return UsageError(NvItemsCommand());
     const NvItemStore store(arguments.empty() ? NvDefinitionPath() : std::string(arguments[0]));
     std::vector<std::uint16_t> ids;
     std::vector<std::string> names;

@@ -34,6 +34,11 @@ std::map<std::string, std::string> DeviceNodes(const platform::DeviceEnumerator&
     return nodes;
 }
 
+void Complain(std::string_view command, const std::string& text) {
+    std::fprintf(stderr, "fendrel-cli %.*s: %s\n", static_cast<int>(command.size()), command.data(),
+                 text.c_str());
+}
+
 }  // namespace
 
 bool ConfigurationAccepted() {
@@ -43,15 +48,21 @@ bool ConfigurationAccepted() {
     return false;
 }
 
+bool PortsCanBeScanned(const platform::DeviceEnumerator& devices, std::string_view command) {
+    std::string error;
+    if (devices.CanWalk(&error))
+        return true;
+    Complain(command, error);
+    return false;
+}
+
 bool PrintPortList(const platform::DeviceEnumerator& devices, std::string_view command) {
-    if (!ConfigurationAccepted())
+    if (!ConfigurationAccepted() || !PortsCanBeScanned(devices, command))
         return false;
     CPortScanner scanner(devices, ConfigFilePath());
     scanner.Scan();
-    for (const std::string& problem : scanner.problems()) {
-        std::fprintf(stderr, "fendrel-cli %.*s: %s\n", static_cast<int>(command.size()),
-                     command.data(), problem.c_str());
-    }
+    for (const std::string& problem : scanner.problems())
+        Complain(command, problem);
     const auto nodes = DeviceNodes(devices);
     std::printf("%-8s %-12s %-10s %s\n", "PORT", "TYPE", "KIND", "NODE");
     for (int i = 0; i < scanner.GetPortCount(); ++i) {

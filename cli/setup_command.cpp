@@ -11,10 +11,8 @@ namespace fendrel::cli {
 namespace {
 
 int Run(std::span<char* const> arguments) {
-    if (!arguments.empty()) {
-        std::fprintf(stderr, "usage: fendrel-cli setup\n");
-        return kUsageError;
-    }
+    if (!arguments.empty())
+        return UsageError(SetupCommand());
     const platform::SettingsStore store = platform::SettingsStore::FromEnvironment();
     for (const std::string_view key : registry::kProgramKeys) {
         std::string error;

@@ -12,10 +12,8 @@ namespace fendrel::cli {
 namespace {
 
 int Run(std::span<char* const> arguments) {
-    if (arguments.empty()) {
-        std::fprintf(stderr, "usage: fendrel-cli text N...\n");
-        return kUsageError;
-    }
+    if (arguments.empty())
+        return UsageError(TextCommand());
     for (const char* argument : arguments) {
         char* end = nullptr;
         const long number = std::strtol(argument, &end, 10);

@@ -43,13 +43,13 @@ std::string DownloadPortAt(const platform::DeviceEnumerator& devices, const std:
 }
 
 int Run(std::span<char* const> arguments) {
-    if (arguments.size() != 1) {
-        std::fprintf(stderr, "usage: fendrel-cli to-download PORT\n");
-        return kUsageError;
-    }
+    if (arguments.size() != 1)
+        return UsageError(ToDownloadCommand());
     const std::string port = arguments[0];
     StationServices services;
     const platform::DeviceEnumerator& devices = services.devices();
+    if (!PortsCanBeScanned(devices, "to-download"))
+        return 1;
     const std::string place = UsbPlace(devices, port);
     ConsoleLink console(port, services);
     if (place.empty() ||

@@ -17,11 +17,11 @@ constexpr int kLibraryLoadAttempts = 2;
 
 }  // namespace
 
-void CTarnwickDlg::InstallInf(std::string_view inf_name) {
+bool CTarnwickDlg::InstallInf(std::string_view inf_name) {
     const auto path = platform::WideFromNative(platform::JoinPath(driver_folder_, inf_name));
     // A path that does not fit is skipped: cut short it would name another file.
     if (!path || path->size() >= kInfPathCapacity)
-        return;
+        return false;
     std::array<wchar_t, kInfPathCapacity> inf_path{};
     std::copy(path->begin(), path->end(), inf_path.begin());
 
@@ -30,7 +30,7 @@ void CTarnwickDlg::InstallInf(std::string_view inf_name) {
     for (int attempt = 0; attempt < kLibraryLoadAttempts && !loaded; ++attempt)
         loaded = difxapi_.Load(library);
     if (!loaded)
-        return;
+        return false;
 
     // What the library answers is not examined: a package that does not install is left as it
     // is, and the next one is tried.
@@ -43,6 +43,7 @@ void CTarnwickDlg::InstallInf(std::string_view inf_name) {
         install(inf_path.data(), kDriverPackageLegacyMode, nullptr, nullptr);
     }
     difxapi_.Free();
+    return true;
 }
 
 }  // namespace tarnwick

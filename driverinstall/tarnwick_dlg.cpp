@@ -29,11 +29,12 @@ int CTarnwickDlg::DoModal() {
 
 void CTarnwickDlg::OnInitDialog() {
     if (!IsAlreadyInstalled()) {
+        bool every_package_handed_over = true;
         if (IsWow64())
             InstallOn64BitWindows();
         else
-            InstallOn32BitWindows();
-        MarkInstalled();
+            every_package_handed_over = InstallOn32BitWindows();
+        MarkInstalled(every_package_handed_over);
     }
     result_ = kIdOk;  // closes the dialog before it is shown
 }
@@ -43,16 +44,18 @@ void CTarnwickDlg::InstallOn64BitWindows() {
     WaitForInstaller();
 }
 
-void CTarnwickDlg::InstallOn32BitWindows() {
+bool CTarnwickDlg::InstallOn32BitWindows() {
     for (const std::string_view command : kRemoveCommands)
         RunTool(command, kDevconFolder, kDevconPauseAfterStart);
     driver_folder_ = GetModuleFolder() + platform::NativePath(kDriverFolder);
+    bool every_package_handed_over = true;
     if (IsWindowsXP())
-        InstallInf(kXpOnlyInf);
+        every_package_handed_over = InstallInf(kXpOnlyInf);
     for (const std::string_view inf : kInfs)
-        InstallInf(inf);
+        every_package_handed_over = InstallInf(inf) && every_package_handed_over;
     for (int rescan = 0; rescan < kRescans; ++rescan)
         RunTool(kRescanCommand, kDevconFolder, kDevconPauseAfterStart);
+    return every_package_handed_over;
 }
 
 bool CTarnwickDlg::IsAlreadyInstalled() {
@@ -76,8 +79,10 @@ std::string CTarnwickDlg::GetModuleFolder() const {
     return folder;
 }
 
-void CTarnwickDlg::MarkInstalled() {
-    SetDwordIfKeyExists(Hive::kLocalMachine, kInstallKey, kInstallValue, kInstalled);
+void CTarnwickDlg::MarkInstalled(bool every_package_handed_over) {
+    // A package the library never saw is not installed: marked as such, it never would be.
+    if (every_package_handed_over)
+        SetDwordIfKeyExists(Hive::kLocalMachine, kInstallKey, kInstallValue, kInstalled);
     SetDwordIfKeyExists(Hive::kCurrentUser, kExplorerPoliciesKey, kAutoRunValue,
                         kAutoRunOffForAllDrives);
 }

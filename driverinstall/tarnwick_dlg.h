@@ -50,7 +50,8 @@ class CTarnwickDlg {
   private:
     void OnInitDialog();
     void InstallOn64BitWindows();
-    void InstallOn32BitWindows();
+    // True when every INF package was handed to the driver-package library.
+    bool InstallOn32BitWindows();
 
     bool IsAlreadyInstalled();
     bool IsWow64() const;
@@ -65,8 +66,12 @@ class CTarnwickDlg {
     platform::ProcessId FindProcess(std::string_view name) const;
     // Waits while the driver package installer runs, at most kInstallerWaitPauses pauses.
     void WaitForInstaller();
-    void InstallInf(std::string_view inf_name);
-    void MarkInstalled();
+    // Hands one INF package to the driver-package library; false when it could not (the library
+    // does not load, or the path does not fit). What the library makes of it is not examined.
+    bool InstallInf(std::string_view inf_name);
+    // Turns AutoRun off, and records the install unless a package could not be handed over, so
+    // that the next run tries again.
+    void MarkInstalled(bool every_package_handed_over);
 
     // The key at `path` when it exists (it is never created). A hive file that cannot be read
     // is reported once per hive; a key that is simply missing is not.

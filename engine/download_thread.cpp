@@ -35,6 +35,7 @@ bool CDownloadThread::SetParams(const DOWNLOAD_PARAM& params) {
     running_ = true;
     stop_event_.Reset();
     SetStatus({});
+    SetFailureDetail({});
     model_name_.clear();
     boot_file_hint_.clear();
     progress_.Clear();
@@ -50,6 +51,11 @@ void CDownloadThread::Stop() {
 std::string CDownloadThread::status_text() const {
     std::lock_guard lock(shared_mutex_);
     return status_text_;
+}
+
+std::string CDownloadThread::failure_detail() const {
+    std::lock_guard lock(shared_mutex_);
+    return failure_detail_;
 }
 
 std::string CDownloadThread::port_name() const {
@@ -74,6 +80,11 @@ void CDownloadThread::Post(platform::MessageId message, std::intptr_t lparam) {
 void CDownloadThread::SetStatus(std::string text) {
     std::lock_guard lock(shared_mutex_);
     status_text_ = std::move(text);
+}
+
+void CDownloadThread::SetFailureDetail(std::string text) {
+    std::lock_guard lock(shared_mutex_);
+    failure_detail_ = std::move(text);
 }
 
 void CDownloadThread::ShowStatus(std::string text) {

@@ -47,9 +47,9 @@ class CDownloadThread : public CThreadBase {
     ~CDownloadThread() override;
 
     // Takes the page's settings for the next run: every slot but the port type; sets the running
-    // flag, resets the stop event, clears the status text, model name, boot-file hint and
-    // progress, and forgets the NV item store. The image lists stay as they are. False, changing
-    // nothing, while a run is going.
+    // flag, resets the stop event, clears the status text, failure detail, model name, boot-file
+    // hint and progress, and forgets the NV item store. The image lists stay as they are. False,
+    // changing nothing, while a run is going.
     bool SetParams(const DOWNLOAD_PARAM& params);
     // Asks a run to end: clears the running flag and signals the stop event. Steps that wait on
     // the phone end early, no further step is begun, and the run ends through its failure path
@@ -59,6 +59,11 @@ class CDownloadThread : public CThreadBase {
     // Copies for the page; any thread.
     std::string status_text() const;
     std::string port_name() const;
+    // What the status text does not tell about a failure, for a technician's log: for now which
+    // flash-download plugin could not be loaded, from where and why (the status text then stays
+    // as the step before left it). Empty when there is nothing to add. Read it, like the status
+    // text, when ERROR arrives.
+    std::string failure_detail() const;
 
     // Further images for the flash library: entry 0 stands for the settings' app (boot) path,
     // every later entry is passed on after it. The page fills them while no run is going.
@@ -92,6 +97,7 @@ class CDownloadThread : public CThreadBase {
     // Posts `message` with wParam = the port number of the current port name.
     void Post(platform::MessageId message, std::intptr_t lparam = 0);
     void SetStatus(std::string text);
+    void SetFailureDetail(std::string text);
     // Sets the status text, then posts STATUS (ShowStatus) or ERROR (ShowError).
     void ShowStatus(std::string text);
     void ShowError(std::string text);
@@ -147,7 +153,8 @@ class CDownloadThread : public CThreadBase {
 
     std::vector<std::string> app_images_;
     std::vector<std::string> boot_images_;
-    mutable std::mutex shared_mutex_;  // guards what the page reads: port name, status text
+    // Guards what the page reads: port name, status text, failure detail.
+    mutable std::mutex shared_mutex_;
     std::string port_name_;
     const int port_kind_;
     platform::Notifier* const notifier_;
@@ -156,6 +163,7 @@ class CDownloadThread : public CThreadBase {
     std::unique_ptr<CDLCmd> download_;
     DOWNLOAD_PARAM params_;
     std::string status_text_;
+    std::string failure_detail_;
     std::string esn_;  // no step fills it; part of the NV backup file name
     std::string model_name_;
     std::string boot_file_hint_;

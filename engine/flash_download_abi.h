@@ -14,10 +14,12 @@
  * What the plugin receives, argument by argument:
  *  port            the worker's open serial port: a platform::SerialPort (platform/serial_port.h)
  *                  that stays open and owned by the worker for the whole call. The plugin reads
- *                  and writes it; it never closes or frees it.
+ *                  and writes it through its Read, WaitReadable and Write; it never closes or
+ *                  frees it.
  *  stop_event      the worker's stop event, a platform::ManualResetEvent (platform/event.h). It
- *                  becomes signalled when the operator stops the worker; the plugin watches it in
- *                  its waits (Wait, or PollFd beside the port) and then ends with 0.
+ *                  becomes signalled when the operator stops the worker; the plugin hands it to
+ *                  every wait on the port (WaitReadable, Write), watches it in its own pauses
+ *                  (Wait), and then ends with 0.
  *  erase_efs       non-zero: erase the EFS area.
  *  app_images      the app image path, then for every further image "*" and its path.
  *  boot_images     the boot image list, built the same way.

@@ -38,11 +38,15 @@ std::string ImageListText(const std::string& path, const std::vector<std::string
 bool CDownloadThread::RunFlashDownload() {
     if (params_.new_boot != 0 && !CheckBootVersion())
         return false;
-    // A plugin that cannot be loaded leaves the status text as it was.
+    // A plugin that cannot be loaded leaves the status text as it was; the reason goes to the
+    // failure detail.
+    std::string error;
     const std::unique_ptr<FlashLibrary> library =
-        flash_libraries_.Load(LibraryFor(params_.flash_type));
-    if (!library)
+        flash_libraries_.Load(LibraryFor(params_.flash_type), error);
+    if (!library) {
+        SetFailureDetail(std::move(error));
         return false;
+    }
     const std::string app_images = ImageListText(params_.app_path, app_images_);
     const std::string boot_images = ImageListText(params_.boot_path, boot_images_);
     return library->Download(link_->port(), &stop_event_, params_.erase_efs, app_images.c_str(),

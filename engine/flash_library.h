@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "engine/flash_download_abi.h"
@@ -23,8 +24,9 @@ class FlashLibraryLoader {
   public:
     virtual ~FlashLibraryLoader() = default;
     // Loads the library of that Windows file name ("Emmc.dll"). Null when it cannot be loaded or
-    // has no "Download" export. Any thread; each call loads on its own.
-    virtual std::unique_ptr<FlashLibrary> Load(std::string_view file_name) = 0;
+    // has no "Download" export, with `error` saying which file was looked for where and why it
+    // could not be used. Any thread; each call loads on its own.
+    virtual std::unique_ptr<FlashLibrary> Load(std::string_view file_name, std::string& error) = 0;
 };
 
 // The product's loader: platform::DynamicLibrary, so a bare name is looked for in the program

@@ -25,14 +25,20 @@ class PluginLibrary final : public FlashLibrary {
 
 class PluginLoader final : public FlashLibraryLoader {
   public:
-    std::unique_ptr<FlashLibrary> Load(std::string_view file_name) override {
+    std::unique_ptr<FlashLibrary> Load(std::string_view file_name, std::string& error) override {
+        const std::string name = "the flash-download plugin " + std::string(file_name);
         platform::DynamicLibrary library;
-        if (!library.Load(file_name))
+        if (!library.Load(file_name)) {
+            error = name + " cannot be loaded: " + library.error();
             return nullptr;
+        }
         auto* download =
             reinterpret_cast<FendrelDownloadFunction>(library.Symbol(FENDREL_DOWNLOAD_EXPORT));
-        if (download == nullptr)
+        if (download == nullptr) {
+            error = name + ", loaded from " + library.path() +
+                    ", has no \"" FENDREL_DOWNLOAD_EXPORT "\" export";
             return nullptr;
+        }
         return std::make_unique<PluginLibrary>(std::move(library), download);
     }
 };

@@ -13,6 +13,7 @@
 #include "engine/worker_messages.h"
 #include "nv/nv_item_store.h"
 #include "platform/paths.h"
+#include "ports/port_record.h"
 
 namespace fendrel {
 namespace {
@@ -35,6 +36,12 @@ std::string TwoDigits(int number) {
     return text;
 }
 
+// Ends the step: "Backup NV(<item>) fail!" with ERROR.
+bool BackupFailed(CDownloadThread& worker, std::string_view item_name) {
+    worker.ShowError(FormatName(GetText(text::kBackupNvFail), item_name));
+    return false;
+}
+
 }  // namespace
 
 std::string NvBackup::ProgramDirectory() const {
@@ -46,6 +53,12 @@ bool NvBackup::Run(CDownloadThread& worker) {
     const DOWNLOAD_PARAM& params = worker.params();
     if (!worker.detected() || (!params.backup_esn && !params.backup_rf))
         return true;
+    if (worker.port_kind() == PORT_KIND_DLOAD) {
+        // A boot loader does not speak the diagnostic protocol: every read would fail, and a
+        // file of zeros would pass for a backup. The run goes on without one.
+        worker.ShowStatus(GetText(text::kNoNvBackupInDownloadMode));
+        return true;
+    }
     worker.Post(WorkerMessages().wait);
 
     auto store =
@@ -56,7 +69,8 @@ bool NvBackup::Run(CDownloadThread& worker) {
 
     if (params.backup_esn) {
         STATUS_S_TYPE status{};
-        worker.diagnostic_channel().ReadStatus(status);
+        if (worker.diagnostic_channel().ReadStatus(status) != DMSS_SUCCESS)
+            return BackupFailed(worker, kEsnItemName);
         std::uint8_t data[kNvItemDataSize] = {};
         std::memcpy(data, &status.esn, sizeof status.esn);
         worker.ShowStatus(FormatName(GetText(text::kBackuppingNv), kEsnItemName));
@@ -92,14 +106,16 @@ bool NvBackup::BackupItems(CDownloadThread& worker, NvItemStore& store) const {
     for (std::size_t k = 0; k < ids.size(); ++k) {
         if (ids[k] == kEsnItem)
             continue;
-        if (worker.stop_requested()) {
-            worker.ShowError(FormatName(GetText(text::kBackupNvFail), names[k]));
-            return false;
-        }
+        if (worker.stop_requested())
+            return BackupFailed(worker, names[k]);
         worker.ShowStatus(FormatName(GetText(text::kBackuppingNv), names[k]));
         NV_S_TYPE record{};
         record.item = ids[k];
-        if (worker.diagnostic_channel().ReadNV(record) == DMSS_SUCCESS && record.status == 0)
+        if (worker.diagnostic_channel().ReadNV(record) != DMSS_SUCCESS)
+            return BackupFailed(worker, names[k]);
+        // The phone answered: a non-zero NV status says the item is not there (never written,
+        // or not one this phone has), which leaves it out of the backup.
+        if (record.status == 0)
             store.set_item(ids[k], record.data);
         worker.AddProgress(kItemLoopWeight / static_cast<float>(ids.size()));
         worker.Tick();

@@ -25,12 +25,21 @@ class NvBackup final : public NvBackupStep {
     explicit NvBackup(NvBackupServices services = {}) : services_(std::move(services)) {}
 
     // Nothing happens (true, nothing posted) unless the phone was detected and the ESN or the RF
-    // option is on. Otherwise: WAIT; a new NvItemStore kept in the worker; the ESN from the status
-    // record as item 0 (ESN option); every defined item in ascending number, each announced with
-    // STATUS and worth 0.2 / (number of items) of progress (RF option) — a Stop ends the loop at
-    // the next item with "Backup NV(<name>) fail!" and ERROR; items the phone does not answer
-    // with a zero result and status are left out; then the folders and the file, whose failure
-    // the store reports; CONTINUE when all went well.
+    // option is on. On a download-mode port, whose boot loader cannot answer NV reads, the step
+    // says so with STATUS, writes nothing and lets the run go on (true). Otherwise: WAIT; a new
+    // NvItemStore kept in the worker; the ESN from the status record as item 0 (ESN option);
+    // every defined item in ascending number, each announced with STATUS and worth
+    // 0.2 / (number of items) of progress (RF option); then the folders and the file, whose
+    // failure the store reports; CONTINUE when all went well.
+    //
+    // An item the phone answers with a non-zero NV status is not there and is left out. Any
+    // other failed read ends the step at once with "Backup NV(<name>) fail!" (NV_ESN for the
+    // status read) and ERROR, and no file is written: a time-out, a malformed or damaged answer,
+    // a port that failed or went away, a Stop, and a refusal (a DIAG error packet or a download
+    // NAK) alike. A phone that refuses NV reads (locked, in the wrong mode, not running its
+    // firmware) would otherwise leave a backup that holds nothing; an item a site's phones
+    // always refuse belongs out of "NV Decoder.zdf". A Stop between two reads ends the step the
+    // same way at the next item.
     bool Run(CDownloadThread& worker) override;
 
   private:

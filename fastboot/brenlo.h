@@ -70,6 +70,10 @@ struct flash_request {
     std::string interface_name;  // the phone's fastboot interface, see above
 };
 
+// The largest image a request can carry: image sizes travel as signed 32-bit values, on the
+// wire and in the reports. A larger file fails the call like an unreadable one.
+inline constexpr std::int64_t BRENLO_MAX_IMAGE_SIZE = INT32_MAX;
+
 // The result is one byte wide.
 static_assert(sizeof(bool) == 1);
 

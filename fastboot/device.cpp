@@ -1,7 +1,6 @@
 // The device under a connection: opening and recognising the interface, and the bulk transfers
 // with their attempts, time-outs and pauses.
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <new>
 
@@ -22,23 +21,30 @@ unsigned long AttemptTimeout(int attempt, unsigned long timeout_ms) {
     return attempt % 2 == 1 ? timeout_ms : 0;
 }
 
-// The write time-out grows with the whole length of the call. It saturates rather than wrap
-// around, so that a transfer of 512 MiB or more does not get a time-out of a few milliseconds.
+// The write time-out grows with the whole length of the call, up to the time a silent device is
+// given at all.
 unsigned long WriteTimeout(int length) {
     const std::uint64_t timeout =
         kWriteTimeoutBaseMs + std::uint64_t{kWriteTimeoutPerByteMs} * static_cast<unsigned>(length);
-    return static_cast<unsigned long>(std::min<std::uint64_t>(timeout, UINT32_MAX));
+    return static_cast<unsigned long>(
+        std::min<std::uint64_t>(timeout, static_cast<std::uint64_t>(kSilentDeviceGiveUp.count())));
 }
 
 // Frees what device_open allocated so far and hands back the reason of the failure.
 std::nullptr_t FailOpen(fb_connection* connection) {
-    const unsigned long error = connection->api->GetLastError();
-    errno = static_cast<int>(error);
     AdbApi* api = connection->api;
-    device_disconnect(connection);
+    const unsigned long error = api->GetLastError();
+    device_disconnect(connection);  // closing may set the last error again
     delete connection;
     api->SetLastError(error);
     return nullptr;
+}
+
+// A transfer on a connection without its endpoint: the device is gone.
+int FailDisconnected(fb_connection* connection) {
+    if (connection != nullptr)
+        connection->last_error = kErrorInvalidHandle;
+    return -1;
 }
 
 bool FetchInterfaceName(fb_connection* connection) {
@@ -62,14 +68,12 @@ fb_connection* device_open(const wchar_t* interface_name, AdbApi& api, platform:
     auto* connection = new (std::nothrow) fb_connection{};
     if (connection == nullptr) {
         api.SetLastError(kErrorNotEnoughMemory);
-        errno = static_cast<int>(kErrorNotEnoughMemory);
         return nullptr;
     }
     connection->api = &api;
     connection->clock = &clock;
     connection->interface_handle = api.AdbCreateInterfaceByName(interface_name);
     if (connection->interface_handle == nullptr) {
-        errno = static_cast<int>(api.GetLastError());
         delete connection;
         return nullptr;
     }
@@ -102,41 +106,44 @@ bool device_matches(fb_connection* connection) {
 }
 
 int device_write(fb_connection* connection, const void* data, int length) {
-    if (connection == nullptr || connection->write_endpoint == nullptr) {
-        if (connection != nullptr)
-            connection->api->SetLastError(kErrorInvalidHandle);
-        errno = static_cast<int>(kErrorInvalidHandle);
-        return -1;
-    }
+    if (connection == nullptr || connection->write_endpoint == nullptr)
+        return FailDisconnected(connection);
     if (length <= 0)
         return -1;
     AdbApi& api = *connection->api;
+    platform::Clock& clock = *connection->clock;
     const unsigned long timeout = WriteTimeout(length);
     const auto* next = static_cast<const unsigned char*>(data);
     long long remaining = length;
     int total = 0;
+    platform::Milliseconds last_progress = clock.Now();
     for (;;) {
         const unsigned long chunk = static_cast<unsigned long>(
             std::min<long long>(remaining, static_cast<long long>(kWriteChunk)));
         unsigned long written = 0;
         bool done = false;
         for (int attempt = 1; attempt <= kTransferAttempts && !done; ++attempt) {
+            const platform::Milliseconds silent = clock.Now() - last_progress;
+            if (silent >= kSilentDeviceGiveUp)
+                break;  // the last attempt's error stands
+            const auto left = static_cast<unsigned long>((kSilentDeviceGiveUp - silent).count());
             done = api.AdbWriteEndpointSync(connection->write_endpoint, next, chunk, &written,
-                                            AttemptTimeout(attempt, timeout));
+                                            std::min(AttemptTimeout(attempt, timeout), left));
             // A "success" that moved nothing would repeat for ever; it counts as a failure.
             if (done && written == 0) {
                 api.SetLastError(kErrorGenFailure);
                 done = false;
             }
             if (!done)
-                connection->clock->Sleep(kRetryPause);
+                clock.Sleep(kRetryPause);
         }
-        errno = static_cast<int>(api.GetLastError());
         if (!done) {
-            if (errno == static_cast<int>(kErrorInvalidHandle))
+            connection->last_error = api.GetLastError();
+            if (connection->last_error == kErrorInvalidHandle)
                 device_disconnect(connection);
             return -1;
         }
+        last_progress = clock.Now();
         total += static_cast<int>(written);
         next += written;
         remaining -= static_cast<long long>(written);
@@ -148,12 +155,8 @@ int device_write(fb_connection* connection, const void* data, int length) {
 }
 
 int device_read(fb_connection* connection, unsigned char* buffer) {
-    if (connection == nullptr || connection->read_endpoint == nullptr) {
-        if (connection != nullptr)
-            connection->api->SetLastError(kErrorInvalidHandle);
-        errno = static_cast<int>(kErrorInvalidHandle);
-        return -1;
-    }
+    if (connection == nullptr || connection->read_endpoint == nullptr)
+        return FailDisconnected(connection);
     AdbApi& api = *connection->api;
     platform::Clock& clock = *connection->clock;
     const platform::Milliseconds started = clock.Now();
@@ -161,19 +164,17 @@ int device_read(fb_connection* connection, unsigned char* buffer) {
         for (int attempt = 1; attempt <= kTransferAttempts; ++attempt) {
             unsigned long got = 0;
             if (api.AdbReadEndpointSync(connection->read_endpoint, buffer, kMaxReplyLength, &got,
-                                        AttemptTimeout(attempt, kReadTimeoutMs))) {
-                errno = static_cast<int>(api.GetLastError());
+                                        AttemptTimeout(attempt, kReadTimeoutMs)))
                 return static_cast<int>(std::min<unsigned long>(got, kMaxReplyLength));
-            }
             clock.Sleep(kRetryPause);
         }
-        errno = static_cast<int>(api.GetLastError());
-        if (errno == static_cast<int>(kErrorSemTimeout)) {
-            if (clock.Now() - started < kNoReplyGiveUp)
+        connection->last_error = api.GetLastError();
+        if (connection->last_error == kErrorSemTimeout) {
+            if (clock.Now() - started < kSilentDeviceGiveUp)
                 continue;  // still connected, only silent: another series
             return -1;
         }
-        if (errno == static_cast<int>(kErrorInvalidHandle))
+        if (connection->last_error == kErrorInvalidHandle)
             device_disconnect(connection);
         return -1;
     }

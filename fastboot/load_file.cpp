@@ -18,8 +18,6 @@ namespace {
 
 // When one read cannot take the whole file, it is read again from the start in pieces this big.
 constexpr std::size_t kReadPiece = 10 * 1024 * 1024;
-// Sizes travel as signed 32-bit values on the wire and in the reports.
-constexpr long long kLargestImage = INT32_MAX;
 
 // Filling a fresh buffer of a few hundred MiB costs more in page faults than in reading; huge
 // pages, where the system has them, take 512 times fewer.
@@ -100,7 +98,7 @@ unsigned char* load_file(fb_connection* connection, const char* path, std::uint3
         *size = 0;
         return nullptr;
     }
-    if (info.st_size > kLargestImage) {
+    if (info.st_size > BRENLO_MAX_IMAGE_SIZE) {
         fb_report(connection, BRENLO_LEVEL_FAILURE, "load_file: file too large (%lld bytes)\n",
                   static_cast<long long>(info.st_size));
         *size = 0;

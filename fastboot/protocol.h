@@ -35,8 +35,9 @@ inline constexpr unsigned long kWriteChunk = 4096;
 inline constexpr std::uint32_t kWriteTimeoutBaseMs = 500;
 inline constexpr std::uint32_t kWriteTimeoutPerByteMs = 8;
 inline constexpr unsigned long kReadTimeoutMs = 500 + 8 * kMaxReplyLength;  // 1012
-// A device that stays connected but never answers is given up after this long without a reply.
-inline constexpr platform::Milliseconds kNoReplyGiveUp{10 * 60 * 1000};
+// A device that stays connected but moves nothing, neither answering nor taking data, is given
+// up after this long without progress.
+inline constexpr platform::Milliseconds kSilentDeviceGiveUp{10 * 60 * 1000};
 
 enum fb_operation : std::uint32_t {
     FB_OP_DOWNLOAD = 1,
@@ -81,6 +82,9 @@ struct fb_connection {
     char error[kErrorTextSize];  // the last failure written by the protocol layer
     AdbApi* api;                 // the transport the connection was opened on
     platform::Clock* clock;      // for the pauses between attempts
+    // The Windows error value (adb_errors.h) of the last transfer that failed. Kept here rather
+    // than in errno, which the calls made after a failure (closing handles) may overwrite.
+    unsigned long last_error;
 };
 
 // What fatal_exit throws.
@@ -92,20 +96,22 @@ class fatal_error : public std::runtime_error {
 // --- The device (device.cpp) ---
 
 // Opens the interface and its two bulk endpoints; null on failure, with the API's last error
-// and errno holding the reason.
+// holding the reason.
 fb_connection* device_open(const wchar_t* interface_name, AdbApi& api, platform::Clock& clock);
 // True if the interface is a fastboot interface (class 0xFF, subclass 0x42, protocol 0x03, two
 // endpoints) of an accepted vendor.
 bool device_matches(fb_connection* connection);
 // Reads one status reply of at most kMaxReplyLength bytes into `buffer`: its length, or -1 with
-// errno set. Each series makes kTransferAttempts attempts with a pause after each failure; while
-// the device stays connected and only times out, series follow each other for up to
-// kNoReplyGiveUp (the read then fails with kErrorSemTimeout in errno). A vanished device
-// (kErrorInvalidHandle) disconnects the connection.
+// the connection's last_error set. Each series makes kTransferAttempts attempts with a pause
+// after each failure; while the device stays connected and only times out, series follow each
+// other for up to kSilentDeviceGiveUp (the read then fails with kErrorSemTimeout). A vanished
+// device (kErrorInvalidHandle) disconnects the connection.
 int device_read(fb_connection* connection, unsigned char* buffer);
 // Writes `length` bytes in chunks of at most kWriteChunk, each with up to kTransferAttempts
-// attempts and a pause after each failure: `length`, or -1 with errno set. A vanished device
-// disconnects the connection. Blocks for as long as the transfers take.
+// attempts and a pause after each failure: `length`, or -1 with the connection's last_error set.
+// Each attempt waits 500 ms plus 8 ms per byte of the whole call, but never beyond
+// kSilentDeviceGiveUp since the device last took a byte; the write fails once that much time
+// has passed without progress. A vanished device disconnects the connection.
 int device_write(fb_connection* connection, const void* data, int length);
 // Closes the handles and frees the interface name; the record stays usable, its transfers fail.
 void device_disconnect(fb_connection* connection);
@@ -123,7 +129,8 @@ int read_status(fb_connection* connection, std::uint32_t size_limit, bool data_p
                 char* response);
 // Sends a command and reads its status: 0 on OKAY, -1 on failure. `response` may be null.
 int send_command(fb_connection* connection, const char* command, char* response);
-// Sends a download command and its data: the number of bytes sent, or -1.
+// Sends a download command and its data: `size`, or -1. The device must ask for the whole data;
+// one that asks for less fails the download before any data is sent.
 int send_download(fb_connection* connection, const char* command, const unsigned char* data,
                   std::uint32_t size);
 

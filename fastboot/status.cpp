@@ -1,5 +1,4 @@
 // The command and status exchange: four-letter status words, and the data phase of a download.
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,11 +24,18 @@ int WriteCommand(fb_connection* connection, const char* command) {
         return -1;
     }
     if (device_write(connection, command, static_cast<int>(length)) != static_cast<int>(length)) {
-        SetError(connection, "command write failed (%s)", AdbErrorText(errno));
+        SetError(connection, "command write failed (%s)", AdbErrorText(connection->last_error));
         device_disconnect(connection);
         return -1;
     }
     return 0;
+}
+
+// The device is left in the middle of a download: the connection goes.
+int FailDataPhase(fb_connection* connection, const char* reason) {
+    SetError(connection, "data transfer failure (%s)", reason);
+    device_disconnect(connection);
+    return -1;
 }
 
 }  // namespace
@@ -41,7 +47,7 @@ int read_status(fb_connection* connection, std::uint32_t size_limit, bool data_p
         const int length = device_read(connection, reply);
         if (length < 0) {
             fb_report(connection, BRENLO_LEVEL_FAILURE, "status read failed (%s)",
-                      AdbErrorText(errno));
+                      AdbErrorText(connection->last_error));
             device_disconnect(connection);
             return -1;
         }
@@ -99,17 +105,11 @@ int send_download(fb_connection* connection, const char* command, const unsigned
     const int wanted = read_status(connection, size, true, nullptr);
     if (wanted < 0)
         return -1;
-    if (wanted != 0) {
-        const int sent = device_write(connection, data, wanted);
-        if (sent != wanted) {
-            if (sent < 0)
-                SetError(connection, "data transfer failure (%s)", AdbErrorText(errno));
-            else
-                SetError(connection, "data transfer failure (short transfer)");
-            device_disconnect(connection);
-            return -1;
-        }
-    }
+    // A device that takes less than the whole image would be left holding a cut one.
+    if (static_cast<std::uint32_t>(wanted) != size)
+        return FailDataPhase(connection, "short transfer");
+    if (size > 0 && device_write(connection, data, wanted) != wanted)
+        return FailDataPhase(connection, AdbErrorText(connection->last_error));
     if (read_status(connection, 0, false, nullptr) < 0)
         return -1;
     return wanted;

@@ -60,6 +60,12 @@ class DeviceEnumerator {
     std::vector<PresentDevice> PresentDevices(DeviceClass device_class,
                                               std::vector<std::string>* problems = nullptr) const;
 
+    // Whether walks can list and name the devices at all: the tree's root is a readable folder
+    // and the settings store's HKEY_LOCAL_MACHINE hive, where the port names are kept, reads and
+    // parses. False, with `error` naming the folder or the hive file and the fault, when not;
+    // every device would then be missing or nameless for the same one reason.
+    bool CanWalk(std::string* error) const;
+
     // The present port named `port_name` (compared without case, either class). None, with
     // `error` set, when no present device has that name.
     std::optional<PresentDevice> FindPort(std::string_view port_name,

@@ -36,20 +36,35 @@ bool TtyNameLess(const std::string& a, const std::string& b) {
     return a < b;
 }
 
+// The tree's root as a canonical path; empty, with `error` saying why, when it is not a folder
+// that can be listed.
+fs::path TreeRoot(const std::string& sysfs_root, std::string* error) {
+    std::error_code failure;
+    fs::path root = fs::canonical(sysfs_root, failure);
+    if (!failure)
+        fs::directory_iterator(root, failure);
+    if (!failure)
+        return root;
+    if (error != nullptr)
+        *error =
+            sysfs_root + ": the device tree is not a readable folder (" + failure.message() + ")";
+    return {};
+}
+
 class TreeWalk {
   public:
     TreeWalk(const DeviceEnumerator& enumerator, std::vector<std::string>* problems)
         : enumerator_(enumerator), problems_(problems) {
-        std::error_code failure;
-        root_ = fs::canonical(enumerator.sysfs_root(), failure);
+        std::string error;
+        root_ = TreeRoot(enumerator.sysfs_root(), &error);
+        if (root_.empty() && problems_ != nullptr)
+            problems_->push_back(error);
     }
 
     std::vector<PresentDevice> Devices(DeviceClass device_class) {
         std::vector<PresentDevice> devices;
-        if (root_.empty()) {
-            Problem(enumerator_.sysfs_root(), "the device tree is not a readable folder");
+        if (root_.empty())
             return devices;
-        }
         const std::string_view prefix =
             device_class == DeviceClass::kPorts ? kPortsPrefix : kModemPrefix;
         for (const std::string& tty : TtyNames(prefix)) {
@@ -148,6 +163,17 @@ DeviceEnumerator DeviceEnumerator::FromEnvironment() {
 std::vector<PresentDevice> DeviceEnumerator::PresentDevices(
     DeviceClass device_class, std::vector<std::string>* problems) const {
     return TreeWalk(*this, problems).Devices(device_class);
+}
+
+bool DeviceEnumerator::CanWalk(std::string* error) const {
+    if (TreeRoot(sysfs_root_, error).empty())
+        return false;
+    std::string hive_error;
+    if (store_.ReadHive(Hive::kLocalMachine, &hive_error))
+        return true;
+    if (error != nullptr)
+        *error = "the port names cannot be read: " + hive_error;
+    return false;
 }
 
 std::optional<PresentDevice> DeviceEnumerator::FindPort(std::string_view port_name,

@@ -24,17 +24,21 @@ class DynamicLibrary {
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 
-    // Loads the library (freeing one held before). False with error() set when it cannot load.
+    // Loads the library (freeing one held before). False when it cannot load, with error()
+    // giving every place tried and the system's reason for each.
     bool Load(std::string_view windows_name);
     // The address of an exported symbol, or null when the library is not loaded or lacks it.
     void* Symbol(const char* name) const;
     void Free();
 
     bool is_loaded() const { return handle_ != nullptr; }
+    // The file the loaded library was opened as: a path, or a bare name the system found.
+    const std::string& path() const { return path_; }
     const std::string& error() const { return error_; }
 
   private:
     void* handle_ = nullptr;
+    std::string path_;
     std::string error_;
 };
 

@@ -35,12 +35,15 @@ std::string SharedLibraryPath(std::string_view windows_name) {
 }
 
 DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
+    : handle_(std::exchange(other.handle_, nullptr)),
+      path_(std::move(other.path_)),
+      error_(std::move(other.error_)) {}
 
 DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
     if (this != &other) {
         Free();
         handle_ = std::exchange(other.handle_, nullptr);
+        path_ = std::move(other.path_);
         error_ = std::move(other.error_);
     }
     return *this;
@@ -50,18 +53,24 @@ bool DynamicLibrary::Load(std::string_view windows_name) {
     Free();
     error_.clear();
     const std::string path = SharedLibraryPath(windows_name);
-    const bool has_folder = path.find(kPathSeparator) != std::string::npos;
-    if (!has_folder) {
-        handle_ = dlopen(JoinPath(ProgramDirectory(), path).c_str(), RTLD_NOW | RTLD_LOCAL);
-    }
-    if (handle_ == nullptr)
-        handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) {
+    // Each failed attempt adds its reason; the loader's own text names the file it tried.
+    const auto attempt = [this](const std::string& file, std::string_view where) {
+        handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle_ != nullptr) {
+            path_ = file;
+            error_.clear();
+            return true;
+        }
         const char* reason = dlerror();
-        error_ = reason != nullptr ? reason : "cannot load " + path;
+        if (!error_.empty())
+            error_ += "; ";
+        error_ += std::string(where) + (reason != nullptr ? reason : "cannot load " + file);
         return false;
-    }
-    return true;
+    };
+    if (path.find(kPathSeparator) != std::string::npos)
+        return attempt(path, "");
+    return attempt(JoinPath(ProgramDirectory(), path), "") ||
+           attempt(path, "along the system's library paths: ");
 }
 
 void* DynamicLibrary::Symbol(const char* name) const {
@@ -72,6 +81,7 @@ void DynamicLibrary::Free() {
     if (handle_ != nullptr)
         dlclose(handle_);
     handle_ = nullptr;
+    path_.clear();
 }
 
 }  // namespace platform

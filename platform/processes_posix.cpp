@@ -15,6 +15,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/native_handle_posix.h"
 #include "platform/processes.h"
 
 extern char** environ;
@@ -207,7 +208,7 @@ ChildProcess::WaitResult ChildProcess::Wait(Milliseconds timeout,
             std::chrono::duration_cast<Milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd watched[3] = {
             {pid_fd_, POLLIN, 0},
-            {interrupt != nullptr ? interrupt->PollFd() : -1, POLLIN, 0},
+            {interrupt != nullptr ? Descriptor(interrupt->native_handle()) : -1, POLLIN, 0},
             {keep_tail_ ? output_fd_ : -1, POLLIN, 0},
         };
         const long long wait_ms = std::clamp<long long>(left.count(), 0, INT_MAX);

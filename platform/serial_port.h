@@ -1,16 +1,16 @@
 // The serial port: one open COM port of a phone, the stand-in for CreateFileA on "\\.\COMn"
 // with its DCB, time-outs and overlapped reads and writes.
 //
-// A port is opened by its COM name ("COM12", also written "\\.\COM12"), which the device
-// enumerator resolves to the device node of the present device of that name, or by a device
-// path ("/dev/ttyUSB0"). Opening is exclusive, as on Windows: a second open of the same node
-// fails with kInUse, from this process or another, root included (an advisory lock on the node
-// as well as TIOCEXCL, which does not stop root). The line is set up for the phone protocols:
-// the given baud rate, 8 data bits, no parity, stop bits as they were, raw bytes (no echo, no
-// line editing, no translation of CR or LF), no flow control, receiver on, modem lines ignored,
-// DTR and RTS raised. A pseudo-terminal has no modem lines: failing to raise them there is not
-// an error. A baud rate the system does not know (or 0) leaves the line's speed as it was; USB
-// ports ignore it anyway.
+// A port is opened by its COM name ("COM12", also written "\\.\COM12"). On Windows that name is
+// the device itself; on POSIX the device enumerator resolves it to the device node of the present
+// device of that name, and a device path ("/dev/ttyUSB0") may be given instead. Opening is
+// exclusive, as on Windows: a second open of the same port fails with kInUse, from this process or
+// another (on POSIX root included: an advisory lock on the node as well as TIOCEXCL, which does
+// not stop root). The line is set up for the phone protocols: the given baud rate, 8 data bits, no
+// parity, stop bits as they were, raw bytes (no echo, no line editing, no translation of CR or
+// LF), no flow control, receiver on, modem lines ignored, DTR and RTS raised. A pseudo-terminal
+// has no modem lines: failing to raise them there is not an error. A baud rate the system does not
+// know (or 0) leaves the line's speed as it was; USB ports ignore it anyway.
 //
 // Reads never block: Read returns what is buffered. A wait for data, and a write that finds the
 // output full, watch the port, a stop event and a time-out together: whichever comes first ends
@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -50,22 +51,22 @@ enum class OpenStatus { kOpened, kNotFound, kInUse, kFailed };
 
 class SerialPort {
   public:
-    SerialPort() = default;
-    ~SerialPort() { Close(); }
+    SerialPort();
+    ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens `port` (a COM name resolved through `devices`, or a path starting with '/') with the
-    // line settings above, and empties both directions. Closes a port held before. kNotFound when
-    // no such port is present, kInUse when it is open elsewhere, kFailed otherwise; error() says
-    // more. Blocks only for the file system and the tree walk of the resolution.
+    // Opens `port` (a COM name, on POSIX resolved through `devices`, or a path starting with '/')
+    // with the line settings above, and empties both directions. Closes a port held before.
+    // kNotFound when no such port is present, kInUse when it is open elsewhere, kFailed otherwise;
+    // error() says more. Blocks only for the file system and the tree walk of the resolution.
     OpenStatus Open(std::string_view port, unsigned baud_rate, const DeviceEnumerator& devices);
     // The same, resolving COM names through the device tree of the environment.
     OpenStatus Open(std::string_view port, unsigned baud_rate);
     void Close();
 
-    bool is_open() const { return fd_ >= 0; }
-    // The device node opened, for example "/dev/ttyUSB0".
+    bool is_open() const { return device_ != nullptr; }
+    // The device opened, for example "/dev/ttyUSB0" or "\\.\COM12".
     const std::string& device_path() const { return device_path_; }
     // Why the last call that failed did so.
     const std::string& error() const { return error_; }
@@ -87,17 +88,9 @@ class SerialPort {
                    Milliseconds timeout);
 
   private:
-    OpenStatus OpenNode(const std::string& node, unsigned baud_rate);
-    bool SetLine(unsigned baud_rate);
-    IoStatus Wait(short events, const ManualResetEvent& stop, Milliseconds timeout);
-    // Records that the device went away; every later call answers kGone.
-    IoStatus Gone();
-    // kGone for the errors of a vanished device, else kError with `what` in error().
-    IoStatus Failure(const char* what);
-
-    int fd_ = -1;
-    bool exclusive_ = false;  // this port set TIOCEXCL
-    bool gone_ = false;
+    // The open device and what the backend keeps beside it; null while the port is closed.
+    struct Device;
+    std::unique_ptr<Device> device_;
     std::string device_path_;
     std::string error_;
 };

@@ -6,7 +6,11 @@ scripts/install-deps.sh
 scripts/build.sh
 
 bin=build/bin
-work=$(mktemp -d)
+# Everything the demo makes lives in a folder inside the checkout, removed at the end: the
+# phones' device tree, their disk images and the registry the station writes (COM names, the
+# keys of `setup`), so the demo changes nothing on the machine outside the checkout.
+work=$(mktemp -d "$PWD/build/demo.XXXXXX")
+export FENDREL_SYSFS_ROOT="$work/station/sys" FENDREL_REGISTRY_DIR="$work/registry"
 sim=""
 trap '[ -z "$sim" ] || kill "$sim" 2>/dev/null; rm -rf "$work"' EXIT
 
@@ -46,9 +50,6 @@ echo "== The NV items a phone's backup would hold (NV Decoder.zdf beside the pro
 
 echo
 echo "== Three simulated phones: normal mode (9025), download mode (9008), disk mode (9006)"
-# The phones live in a device tree of their own, and the COM names they get in a registry of
-# their own, so that the station's registry keeps only real devices.
-export FENDREL_SYSFS_ROOT="$work/station/sys" FENDREL_REGISTRY_DIR="$work/registry"
 mkfifo "$work/sim-commands"
 "$bin/fendrel-sim" --dir "$work/station" normal download disk \
   < "$work/sim-commands" > "$work/sim.log" &

@@ -2,6 +2,7 @@
 //
 //   fendrel-filecode check FILE   exit 0 when the line matches, 1 when not, 2 when unreadable
 //   fendrel-filecode stamp FILE   writes the matching line into FILE (exit 0, or 2 on failure)
+//   fendrel-filecode --help       (or -h) this usage on standard output, exit 0
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -15,16 +16,18 @@ namespace {
 constexpr int kMatches = 0;
 constexpr int kDoesNotMatch = 1;
 constexpr int kCannotRead = 2;
+constexpr int kHelpShown = 0;
 
-int Usage() {
-    std::fprintf(stderr,
+int Usage(std::FILE* to, int status) {
+    std::fprintf(to,
                  "usage: fendrel-filecode check FILE\n"
                  "       fendrel-filecode stamp FILE\n"
+                 "       fendrel-filecode --help\n"
                  "check: says whether FILE's FILECODE line matches and prints the expected line\n"
                  "       (exit 0 matches, 1 does not match, 2 cannot be read)\n"
                  "stamp: replaces FILE's last FILECODE line, or appends one, keeping all other "
                  "bytes\n");
-    return kCannotRead;
+    return status;
 }
 
 int Check(const std::string& path) {
@@ -64,12 +67,14 @@ int Stamp(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h"))
+        return Usage(stdout, kHelpShown);
     if (argc != 3)
-        return Usage();
+        return Usage(stderr, kCannotRead);
     const std::string_view command = argv[1];
     if (command == "check")
         return Check(argv[2]);
     if (command == "stamp")
         return Stamp(argv[2]);
-    return Usage();
+    return Usage(stderr, kCannotRead);
 }

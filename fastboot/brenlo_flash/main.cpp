@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "fastboot/brenlo.h"
+#include "fastboot/brenlo_flash/image_files.h"
 #include "fastboot/brenlo_flash/options.h"
 #include "platform/dynamic_library.h"
 
@@ -69,11 +71,19 @@ int main(int argc, char** argv) {
     brenlo::flash_tool::Options options;
     std::string error;
     if (!brenlo::flash_tool::ParseOptions(argc - 1, argv + 1, &options, &error)) {
-        if (!error.empty())
-            std::fprintf(stderr, "brenlo-flash: %s\n\n", error.c_str());
+        std::fprintf(stderr, "brenlo-flash: %s\n\n", error.c_str());
         std::fputs(brenlo::flash_tool::kUsage, stderr);
         return kExitUsage;
     }
+    if (options.help) {
+        std::fputs(brenlo::flash_tool::kUsage, stdout);
+        return 0;
+    }
+    const std::vector<std::string> problems = brenlo::flash_tool::CheckImages(options.request);
+    for (const std::string& problem : problems)
+        std::fprintf(stderr, "brenlo-flash: %s\n", problem.c_str());
+    if (!problems.empty())
+        return kExitFailed;
     platform::DynamicLibrary library;
     if (!library.Load(options.library)) {
         std::fprintf(stderr, "brenlo-flash: cannot load %s: %s\n", options.library.c_str(),

@@ -36,8 +36,10 @@ const char kUsage[] =
     "\n"
     "Erases always run first, then the images, in the order AMSS, boot, userdata, recovery,\n"
     "system, whatever the order of the options.\n"
-    "Exit status: 0 flashed and rebooting, 1 the library reported a failure, 2 a bad command\n"
-    "line or no library.\n";
+    "Every image file is checked first: a missing, empty or unreadable one, or a folder, is\n"
+    "named with the reason and nothing reaches the phone.\n"
+    "Exit status: 0 flashed and rebooting, 1 an image file that cannot be used or a failure the\n"
+    "library reported, 2 a bad command line or no library.\n";
 
 bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
     flash_request& request = options->request;
@@ -64,8 +66,8 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
                 request.*partition->path = argv[++i];
             }
         } else if (option == "-h" || option == "--help") {
-            *error = "";
-            return false;
+            options->help = true;
+            return true;
         } else {
             *error = std::string("unknown option or missing value: '") + argv[i] + "'";
             return false;

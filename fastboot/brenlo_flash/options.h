@@ -11,6 +11,7 @@ struct Options {
     flash_request request{};  // flags, paths and the interface name; no callback yet
     std::string library = "libbrenlo.so";
     bool silent = false;
+    bool help = false;  // -h or --help: print the usage, do nothing else
 };
 
 // Fills `options` from the arguments after the program name; false with `error` set on a bad

@@ -19,9 +19,9 @@ inline constexpr unsigned long kErrorBusy = 170;  // another program holds the i
 inline constexpr unsigned long kErrorDeviceNotConnected = 1167;
 inline constexpr unsigned long kErrorNoSystemResources = 1450;  // a read too large at once
 
-// What `error` means, much as Windows words it ("The handle is invalid."). These values
-// travel in errno through the client, so the C library's texts for errno numbers would describe
-// different faults; every report of a transport error takes its text from here.
+// What `error` means, much as Windows words it ("The handle is invalid."). The client keeps these
+// values in its connection, and the C library's texts for errno numbers would describe different
+// faults; every report of a transport error takes its text from here.
 const char* AdbErrorText(unsigned long error);
 
 // The Windows error value for a POSIX errno of a file or socket call.

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/native_handle_posix.h"
 #include "sim/fastboot/frame_stream.h"
 #include "sim/fastboot/sparse_image.h"
 
@@ -282,7 +283,8 @@ std::string FastbootDevice::interface_name() const {
 
 void FastbootDevice::Serve() {
     for (;;) {
-        pollfd entries[2] = {{listener_, POLLIN, 0}, {stop_.PollFd(), POLLIN, 0}};
+        pollfd entries[2] = {{listener_, POLLIN, 0},
+                             {platform::Descriptor(stop_.native_handle()), POLLIN, 0}};
         if (poll(entries, 2, -1) < 0 && errno != EINTR)
             return;
         if (entries[1].revents != 0)

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/native_handle_posix.h"
+
 namespace fastboot_sim {
 namespace {
 
@@ -17,7 +19,8 @@ constexpr std::size_t kDirectReadThreshold = 64 * 1024;
 // Waits for `events` on the socket or for the stop event; false when stopped or on error.
 bool WaitFor(int fd, short events, const platform::ManualResetEvent& stop, int timeout_ms) {
     for (;;) {
-        pollfd entries[2] = {{fd, events, 0}, {stop.PollFd(), POLLIN, 0}};
+        pollfd entries[2] = {{fd, events, 0},
+                             {platform::Descriptor(stop.native_handle()), POLLIN, 0}};
         const int ready = poll(entries, 2, timeout_ms);
         if (ready < 0 && errno == EINTR)
             continue;
@@ -134,7 +137,8 @@ bool FrameStream::WaitQuietly(int timeout_ms) {
                 std::chrono::steady_clock::now() - started);
             left = std::max(0, timeout_ms - static_cast<int>(spent.count()));
         }
-        pollfd entries[2] = {{fd_, POLLRDHUP, 0}, {stop_.PollFd(), POLLIN, 0}};
+        pollfd entries[2] = {{fd_, POLLRDHUP, 0},
+                             {platform::Descriptor(stop_.native_handle()), POLLIN, 0}};
         const int ready = poll(entries, 2, left);
         if (ready < 0 && errno == EINTR)
             continue;

@@ -2,6 +2,7 @@
 //
 //   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] MODE...
 //   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] --phones N
+//   fendrel-sim --help                 (or -h) the usage on standard output, exit 0
 //
 // MODE is normal (9025), download (9008) or disk (9006); --phones N plugs N phones in normal
 // mode. Phone n sits at USB place 1-n and has the ESN HEX + n - 1 (default 8A3C05F1); ITEMS are
@@ -38,6 +39,7 @@ namespace {
 
 constexpr int kMaxPhones = 64;
 constexpr int kUsageError = 2;
+constexpr int kHelpShown = 0;
 constexpr std::uint32_t kDefaultEsn = 0x8A3C05F1;
 constexpr const char* kDefaultNvItems = "1-300";
 
@@ -160,11 +162,36 @@ bool Command(sim::PhoneStation& station, const std::string& line) {
     return true;
 }
 
+constexpr char kUsageLines[] =
+    "usage: fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] normal|download|disk ...\n"
+    "       fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] --phones N\n"
+    "       fendrel-sim --help\n";
+
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] normal|download|disk ...\n"
-                 "       fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] --phones N\n");
+    std::fputs(kUsageLines, stderr);
     return kUsageError;
+}
+
+int Help() {
+    std::fputs(kUsageLines, stdout);
+    std::fputs(
+        "\n"
+        "Plugs simulated phones into a device tree under DIR (point FENDREL_SYSFS_ROOT at\n"
+        "DIR/sys), prints their ttys and 'ready', then takes commands on standard input\n"
+        "until 'quit', SIGINT or SIGTERM.\n"
+        "  MODE          normal (9025), download (9008) or disk (9006); --phones N plugs\n"
+        "                N phones in normal mode\n"
+        "  --esn HEX     phone n reports ESN HEX + n - 1 (default 8A3C05F1)\n"
+        "  --nv ITEMS    the NV items every phone holds, e.g. 1-200,550 (default 1-300)\n"
+        "commands:\n"
+        "  unplug N | plug N MODE | list | quit\n"
+        "  esn N HEX                       the ESN phone N reports from now on\n"
+        "  fault N KIND [CODE] [DELAY_MS]  a fault from the next request on, for every\n"
+        "                                  command or only command CODE (hex); KIND is\n"
+        "                                  none, silent, bad-crc, nak, delay,\n"
+        "                                  unplug-mid-reply, stay-online, switch-error\n",
+        stdout);
+    return kHelpShown;
 }
 
 }  // namespace
@@ -177,7 +204,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         const bool has_value = i + 1 < argc;
-        if (argument == "--dir" && has_value) {
+        if (argument == "--help" || argument == "-h") {
+            return Help();
+        } else if (argument == "--dir" && has_value) {
             folder = argv[++i];
         } else if (argument == "--phones" && has_value) {
             const auto count = ParseNumber(argv[++i], 10, kMaxPhones);

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <future>
 
+#include "platform/native_handle_posix.h"
+
 namespace sim {
 namespace {
 
@@ -127,7 +129,7 @@ void SimulatedPhone::Loop() {
         }
 
         const int timeout_ms = RunDueActions();
-        std::vector<pollfd> watched{{wake_.PollFd(), POLLIN, 0}};
+        std::vector<pollfd> watched{{platform::Descriptor(wake_.native_handle()), POLLIN, 0}};
         std::vector<int> interfaces;
         for (const auto& [number, port] : ports_) {
             const short events = port.pending.empty() ? POLLIN : POLLIN | POLLOUT;

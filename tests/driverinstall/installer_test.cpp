@@ -131,10 +131,18 @@ TEST_F(Installer, AMissingDpinstIsReportedAndTheValuesAreStillWritten) {
     ExpectBothValuesWritten();
 }
 
-TEST_F(Installer, WithoutTheLibraryEveryInfIsSkippedSilently) {
+// Without the library no driver is installed: the run says nothing, but it does not record an
+// install either, so the next run tries again; once the library is there, it installs.
+TEST_F(Installer, WithoutTheLibraryEveryInfIsSkippedSilentlyAndTheNextRunTriesAgain) {
     PlaceTools();
     CreateKeys();
     EXPECT_EQ(Run(kWindowsXp), Removes() + Rescans());
+    EXPECT_EQ(Run(kWindowsXp), Removes() + Rescans());
+    EXPECT_FALSE(Dword(Hive::kLocalMachine, kInstallKey, "bInstall"));
+    EXPECT_EQ(Dword(Hive::kCurrentUser, kExplorerKey, "NoDriveTypeAutoRun"), 255u);
+
+    PlaceLibrary(STANDIN_DIFXAPI);
+    EXPECT_EQ(Run(kWindowsXp), Removes() + Inf("wpdmtp.inf") + EveryWindowsInfs() + Rescans());
     ExpectBothValuesWritten();
 }
 
@@ -181,8 +189,11 @@ TEST_F(Installer, InfPathsAreWideTextAndOnesThatDoNotFitTheBufferAreSkipped) {
     UseProgramFolder(root_.path() + folders);
     PlaceTools();
     PlaceLibrary(STANDIN_DIFXAPI);
+    CreateKeys();
     EXPECT_EQ(Run(kWindows7), Removes() + Inf("kestomdm.inf") + Inf("kestonet.inf") +
                                   Inf("kestoser.inf") + Rescans());
+    // Two packages never reached the library: the install is not recorded.
+    EXPECT_FALSE(Dword(Hive::kLocalMachine, kInstallKey, "bInstall"));
 }
 
 TEST_F(Installer, APipeThatCannotBeCreatedIsReportedAndTheSequenceGoesOn) {

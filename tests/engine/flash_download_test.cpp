@@ -103,18 +103,36 @@ TEST_F(FlashDownload, ReportsBecomeTheWorkersMessagesAndAFailureItsVerdict) {
     EXPECT_EQ(rig->journal.Count("PROGRESS 7 100"), 1);  // weight 0.03, 0.03 + 0.067 done
 }
 
-TEST_F(FlashDownload, AnUnusableLibraryFailsTheStepWithTheStatusLeftAsItWas) {
-    for (const char* plugins : {"", FENDREL_TEST_PLUGIN_WITHOUT_DOWNLOAD_DIR}) {
-        TempDir empty;
-        platform::OverrideProgramDirectory(*plugins != '\0' ? plugins : empty.path());
+TEST_F(FlashDownload, AnUnusableLibraryFailsTheStepWithTheStatusLeftAsItWasAndSaysWhy) {
+    TempDir empty;
+    const std::string absent = platform::JoinPath(empty.path(), "libNorDL.so");
+    const std::string without_download =
+        platform::JoinPath(FENDREL_TEST_PLUGIN_WITHOUT_DOWNLOAD_DIR, "libNorDL.so");
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {empty.path(),
+         {"the flash-download plugin NorDL.dll cannot be loaded: " + absent +
+              ": cannot open shared object file",
+          "; along the system's library paths: libNorDL.so: cannot open shared object file"}},
+        {FENDREL_TEST_PLUGIN_WITHOUT_DOWNLOAD_DIR,
+         {"the flash-download plugin NorDL.dll, loaded from " + without_download +
+          ", has no \"Download\" export"}},
+    };
+    for (const auto& [plugins, detail] : cases) {
+        SCOPED_TRACE(plugins);
+        platform::OverrideProgramDirectory(plugins);
         const std::string folder = dir.path();
         auto rig = MakeRig(folder);
         rig->RunHere();
         EXPECT_EQ(AfterOpen(*rig),
                   (Lines{"STATUS 7 Detecting phone...", "nv-backup", "ERROR 7 Detecting phone...",
-                         "END 7", "END 7", "close with ResetPhone", "reset 9006"}))
-            << plugins;
+                         "END 7", "END 7", "close with ResetPhone", "reset 9006"}));
         EXPECT_FALSE(std::filesystem::exists(platform::JoinPath(folder, "flash-call.txt")));
+        for (const std::string& part : detail)
+            EXPECT_NE(rig->worker->failure_detail().find(part), std::string::npos)
+                << rig->worker->failure_detail();
+        // The next run begins without it.
+        ASSERT_TRUE(rig->worker->SetParams(rig->params));
+        EXPECT_EQ(rig->worker->failure_detail(), "");
     }
 }
 

@@ -30,17 +30,20 @@ class NvBackupRun : public ::testing::Test {
   protected:
     NvBackupRun() {
         WriteFile(folder_.File("NV Decoder.zdf"), kDefinitions);
-        worker_ =
-            std::make_unique<CDownloadThread>("COM7", "USB", PORT_KIND_DIAG, &rig_.journal,
-                                              WorkerServices{rig_.clock, channels_, rig_.links,
-                                                             step_, rig_.mass_storage, rig_.flash});
-        rig_.journal.worker = worker_.get();
+        MakeWorker(PORT_KIND_DIAG);
         params_.baud_rate = 115200;
         params_.flash_type = "MULTI";  // no image checks
         params_.backup_esn = 1;
         params_.backup_rf = 1;
     }
 
+    void MakeWorker(int port_kind) {
+        worker_ =
+            std::make_unique<CDownloadThread>("COM7", "USB", port_kind, &rig_.journal,
+                                              WorkerServices{rig_.clock, channels_, rig_.links,
+                                                             step_, rig_.mass_storage, rig_.flash});
+        rig_.journal.worker = worker_.get();
+    }
     void Run() {
         ASSERT_TRUE(worker_->SetParams(params_));
         static_cast<CThreadBase&>(*worker_).Run();
@@ -87,8 +90,8 @@ class NvBackupRun : public ::testing::Test {
 
 TEST_F(NvBackupRun, SavesTheEsnAndEveryItemThePhoneAnswers) {
     diagnostic_->answers[5] = {DMSS_SUCCESS, 0, 7};
-    diagnostic_->answers[9] = {DMSS_SUCCESS, 5, 1};   // the phone's NV status says no
-    diagnostic_->answers[12] = {DMSS_TIMEOUT, 0, 1};  // no answer
+    diagnostic_->answers[9] = {DMSS_SUCCESS, 5, 1};   // never written
+    diagnostic_->answers[12] = {DMSS_SUCCESS, 7, 1};  // not an item of this phone
     Run();
 
     EXPECT_EQ(Steps(), (std::vector<std::string>{
@@ -113,6 +116,63 @@ TEST_F(NvBackupRun, SavesTheEsnAndEveryItemThePhoneAnswers) {
     EXPECT_EQ(worker_->nv_backup_path(), BackupPath());
     // The ESN's four bytes as they stand in the status record, then item 5.
     EXPECT_EQ(BodyStarts(), (std::vector<std::string>{"0 = 120,86,52,18,", "5 = 7,0,0,0,"}));
+}
+
+// The steps from the failing read on, when the phone gave no usable answer: the run ends there,
+// before the switch to download mode.
+std::vector<std::string> FailedAt(const std::string& item) {
+    return {"ERROR 7 Backup NV(" + item + ") fail!", "ERROR 7 Backup NV(" + item + ") fail!",
+            "END 7", "close with ResetPhone"};
+}
+
+TEST_F(NvBackupRun, AnItemReadWithoutAUsableAnswerFailsTheBackupAtOnce) {
+    // Every channel result but success: the phone did not answer about the item.
+    for (const DMSS_RET_E_TYPE result :
+         {DMSS_TIMEOUT, DMSS_BAD_REPLY, DMSS_REJECTED, DMSS_PORT_GONE, DMSS_IO_FAILED,
+          DMSS_NOT_ATTACHED, DMSS_STOPPED}) {
+        SCOPED_TRACE(result);
+        rig_.journal = Journal();
+        MakeWorker(PORT_KIND_DIAG);
+        diagnostic_->answers[9] = {result, 0, 1};
+        Run();
+        const std::vector<std::string> steps = Steps();
+        ASSERT_GE(steps.size(), 5u);
+        EXPECT_EQ(std::vector<std::string>(steps.end() - 5, steps.end() - 4),
+                  std::vector<std::string>{"STATUS 7 Backupping NV(BETA)..."});
+        EXPECT_EQ(std::vector<std::string>(steps.end() - 4, steps.end()), FailedAt("BETA"));
+        EXPECT_EQ(diagnostic_->asked, (std::vector<std::uint16_t>{5, 9}));  // GAMMA never asked
+        EXPECT_FALSE(std::filesystem::exists(folder_.File("Backup")));
+    }
+}
+
+TEST_F(NvBackupRun, AnUnansweredStatusReadFailsTheBackupAsNvEsn) {
+    diagnostic_->status_result = DMSS_TIMEOUT;
+    Run();
+    const std::vector<std::string> steps = Steps();
+    EXPECT_EQ(std::vector<std::string>(steps.begin(), steps.begin() + 4),
+              (std::vector<std::string>{"START 7", "open COM7", "STATUS 7 Detecting phone...",
+                                        "WAIT 7"}));
+    EXPECT_EQ(std::vector<std::string>(steps.begin() + 4, steps.end()), FailedAt("NV_ESN"));
+    EXPECT_TRUE(diagnostic_->asked.empty());
+    EXPECT_FALSE(std::filesystem::exists(folder_.File("Backup")));
+}
+
+TEST_F(NvBackupRun, ADownloadModePortSaysNoBackupIsPossibleWritesNothingAndGoesOn) {
+    MakeWorker(PORT_KIND_DLOAD);
+    Run();
+    const std::vector<std::string> steps = Steps();
+    const std::vector<std::string> expected_start = {
+        "START 7", "open COM7", "STATUS 7 Detecting phone...",
+        "STATUS 7 No NV backup in download mode: the phone cannot answer NV reads there",
+        "load NandMulDL.dll"};
+    ASSERT_GE(steps.size(), expected_start.size());
+    EXPECT_EQ(std::vector<std::string>(steps.begin(), steps.begin() + 5), expected_start);
+    EXPECT_EQ(rig_.journal.Count("SUCCESS 7"), 1);
+    EXPECT_EQ(rig_.journal.Count("WAIT 7") + rig_.journal.Count("CONTINUE 7"), 0);
+    EXPECT_EQ(diagnostic_->status_reads, 0);
+    EXPECT_TRUE(diagnostic_->asked.empty());
+    EXPECT_EQ(worker_->nv_store(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(folder_.File("Backup")));
 }
 
 TEST_F(NvBackupRun, BothOptionsOffBackUpNothingAndPostNeitherWaitNorContinue) {

@@ -1,5 +1,6 @@
-// A diagnostic channel that answers from a script: the ESN of the status record and, per NV item,
-// the result, NV status and first data byte of the reply. For the NV backup's tests and benchmark.
+// A diagnostic channel that answers from a script: the result and ESN of the status request and,
+// per NV item, the result, NV status and first data byte of the reply. For the NV backup's tests
+// and benchmark.
 #pragma once
 
 #include <functional>
@@ -22,8 +23,9 @@ class ScriptedDiagnostic final : public CDMCmd {
     void Attach(platform::SerialPort&) override {}
     void Detach() override {}
     DMSS_RET_E_TYPE ReadStatus(STATUS_S_TYPE& status) override {
+        ++status_reads;
         status.esn = esn;
-        return DMSS_SUCCESS;
+        return status_result;
     }
     DMSS_RET_E_TYPE ReadNV(NV_S_TYPE& record) override {
         asked.push_back(record.item);
@@ -39,7 +41,9 @@ class ScriptedDiagnostic final : public CDMCmd {
     DMSS_RET_E_TYPE ResetPhone() override { return DMSS_SUCCESS; }
     DMSS_RET_E_TYPE ResetPhone9006() override { return DMSS_SUCCESS; }
 
+    DMSS_RET_E_TYPE status_result = DMSS_SUCCESS;
     std::uint32_t esn = 0x12345678;
+    int status_reads = 0;
     std::map<std::uint16_t, NvAnswer> answers;
     std::vector<std::uint16_t> asked;
     std::function<void(std::uint16_t)> on_read;

@@ -1,10 +1,12 @@
 // The serial link for real: workers with the product's channels and links (StationServices) run
-// against simulated phones over pseudo-terminals, on a virtual clock. Only the NV backup, the
-// mass-storage route and the flash library are doubles.
+// against simulated phones over pseudo-terminals, on a virtual clock. The NV backup (but where a
+// test runs the real one through it), the mass-storage route and the flash library are doubles.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 
+#include "engine/nv_backup.h"
 #include "engine/station_services.h"
 #include "engine/worker_messages.h"
 #include "qcom/diag_channel.h"
@@ -142,11 +144,11 @@ TEST(SerialLink, WithFlashTypeMultiTheFirstStatusReadWillDo) {
 TEST(SerialLink, EveryFaultGivesTheStationsOwnTextWithinTheBoundedTime) {
     const std::string offline_fail = "Change to offline mode fail!";
     const std::string switch_fail = "Switch to download mode fail!";
-    // How long each device wait blocks for real: the default where every request is answered
-    // (a refusal, an echo), a moment where the phone never answers validly, and enough for the
-    // status replies where only the switch goes unanswered.
+    // How long each device wait blocks for real: the default wherever some request is answered
+    // (a refusal, an echo, the status replies before an unanswered switch), since an answer that
+    // comes later than this under load would count as none; a moment where the phone never
+    // answers validly.
     constexpr Milliseconds kAnswered = platform::VirtualClock::kDefaultRealDeviceWait;
-    constexpr Milliseconds kSomeAnswered{25};
     struct Case {
         const char* name;
         PhoneFault fault;
@@ -196,7 +198,7 @@ TEST(SerialLink, EveryFaultGivesTheStationsOwnTextWithinTheBoundedTime) {
         {"switch refused", PhoneFault::kNak, qcom::diag::kSwitchToDownloader, switch_fail,
          switch_bound, kAnswered},
         {"switch never answered", PhoneFault::kSilent, qcom::diag::kSwitchToDownloader, switch_fail,
-         switch_bound, kSomeAnswered},
+         switch_bound, kAnswered},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -210,6 +212,52 @@ TEST(SerialLink, EveryFaultGivesTheStationsOwnTextWithinTheBoundedTime) {
                   (Lines{"ERROR 1 " + c.text, "ERROR 1 " + c.text, "END 1"}));
         EXPECT_LE(rig.clock.Now(), c.bound);
         EXPECT_EQ(rig.journal.Count("mass-storage"), 0);
+    }
+}
+
+TEST(SerialLink, AnNvBackupWithoutUsableAnswersFailsAtOnceAndThePhoneIsNotSwitched) {
+    constexpr int kItems = 20;
+    std::string definitions;
+    for (int item = 1; item <= kItems; ++item)
+        definitions += "ITEM" + std::to_string(item) + "," + std::to_string(item) + ",Read\n";
+    // Each fault is on one command only: the reads before it must be answered, so every device
+    // wait keeps the clock's default real limit.
+    struct Case {
+        const char* name;
+        PhoneFault fault;
+        std::uint8_t command;
+        const char* item;  // named in the failure
+    };
+    const Case cases[] = {
+        {"status never answered", PhoneFault::kSilent, qcom::diag::kStatus, "NV_ESN"},
+        {"status refused", PhoneFault::kNak, qcom::diag::kStatus, "NV_ESN"},
+        {"NV read never answered", PhoneFault::kSilent, qcom::diag::kNvRead, "ITEM1"},
+        {"NV read with a damaged frame", PhoneFault::kCorruptCrc, qcom::diag::kNvRead, "ITEM1"},
+        {"NV read refused", PhoneFault::kNak, qcom::diag::kNvRead, "ITEM1"},
+        {"unplugged mid-reply", PhoneFault::kUnplugMidReply, qcom::diag::kNvRead, "ITEM1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir program;
+        WriteFile(program.File("NV Decoder.zdf"), definitions);
+        NvBackup backup(NvBackupServices{program.path()});
+        LinkRig rig;
+        rig.nv_backup.action = [&backup](CDownloadThread& worker) { return backup.Run(worker); };
+        rig.params.backup_esn = 1;
+        rig.params.backup_rf = 1;
+        rig.phone().SetFault(c.fault, c.command);
+        rig.RunHere(PORT_KIND_DIAG);
+
+        const std::string failed = std::string("ERROR 1 Backup NV(") + c.item + ") fail!";
+        const Lines steps = rig.journal.Steps();
+        ASSERT_GE(steps.size(), 3u);
+        EXPECT_EQ(Lines(steps.end() - 3, steps.end()), (Lines{failed, failed, "END 1"}));
+        // One unanswered read at most, then the closing reset: not one time-out per item.
+        EXPECT_LE(rig.clock.Now(), qcom::DiagChannel::kReplyTimeout + kClosingReset);
+        const std::vector<std::uint8_t> received = rig.phone().received();
+        EXPECT_EQ(std::count(received.begin(), received.end(), qcom::diag::kSwitchToDownloader), 0);
+        EXPECT_EQ(rig.journal.Count("mass-storage"), 0);
+        EXPECT_FALSE(std::filesystem::exists(program.File("Backup")));
     }
 }
 

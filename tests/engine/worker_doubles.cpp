@@ -172,10 +172,13 @@ bool FakeStep::Run(CDownloadThread& worker) {
     return action ? action(worker) : true;
 }
 
-std::unique_ptr<FlashLibrary> FakeFlashLibraries::Load(std::string_view file_name) {
+std::unique_ptr<FlashLibrary> FakeFlashLibraries::Load(std::string_view file_name,
+                                                       std::string& error) {
     journal_.Add("load " + std::string(file_name) + (download ? "" : " failed"));
-    if (!download)
+    if (!download) {
+        error = "no stand-in for " + std::string(file_name);
         return nullptr;
+    }
     return std::make_unique<FakeLibrary>(*this, download);
 }
 

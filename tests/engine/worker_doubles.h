@@ -114,7 +114,7 @@ class FakeFlashLibraries final : public FlashLibraryLoader {
   public:
     using DownloadAction = std::function<int(FendrelReportFunction report, void* context)>;
     explicit FakeFlashLibraries(Journal& journal) : journal_(journal) {}
-    std::unique_ptr<FlashLibrary> Load(std::string_view file_name) override;
+    std::unique_ptr<FlashLibrary> Load(std::string_view file_name, std::string& error) override;
 
     DownloadAction download = [](FendrelReportFunction, void*) { return 1; };
     // What the last Download call was given.

@@ -3,9 +3,11 @@
 #include <dlfcn.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -120,15 +122,22 @@ TEST_F(BrenloThroughTheExport, BrenloFlashPrintsEveryTextWithItsLevelKindAndPart
 
 TEST_F(BrenloThroughTheExport, BrenloFlashTellsFailuresByItsExitStatus) {
     std::string output;
-    EXPECT_EQ(
-        RunTool("-s " + device_.interface_name() + " --flash boot " + folder_.File("missing.img"),
-                &output),
-        1);
-    EXPECT_THAT(output, ::testing::EndsWith("failure  none    -        | No boot file!\n"));
-
-    output.clear();
-    EXPECT_EQ(RunTool("-s " + device_.interface_name() + " --silent --erase boot", &output), 0);
+    EXPECT_EQ(RunTool("-s " + device_.interface_name() + " --flash boot " + boot_image_ +
+                          " --erase boot --silent",
+                      &output),
+              0);
     EXPECT_EQ(output, "");
+
+    fastboot_sim::FastbootDevice locked;
+    locked.AddMemoryPartition("boot");
+    locked.AddFault({fastboot_sim::Fault::Kind::kFail, "erase:boot", "locked"});
+    std::string error;
+    ASSERT_TRUE(locked.Start(&error)) << error;
+    output.clear();
+    EXPECT_EQ(RunTool("-s " + locked.interface_name() + " --erase boot", &output), 1);
+    EXPECT_THAT(output,
+                ::testing::EndsWith("failure  erase   boot     | erasing 'boot' FAILED (remote: "
+                                    "locked)\n"));
 
     for (const char* bad : {"", "--erase boot", "-s tcp:x --erase cache", "-s tcp:x --flash boot",
                             "-s tcp:x --library /nonexistent/libbrenlo.so"}) {
@@ -136,6 +145,46 @@ TEST_F(BrenloThroughTheExport, BrenloFlashTellsFailuresByItsExitStatus) {
         output.clear();
         EXPECT_EQ(RunTool(bad, &output), 2);
         EXPECT_THAT(output, ::testing::HasSubstr("brenlo-flash"));
+    }
+}
+
+// The library refuses these images without a text of its own: the tool names each one and why,
+// and does not call the library at all.
+TEST_F(BrenloThroughTheExport, BrenloFlashNamesEveryImageItCannotUse) {
+    const std::string empty = folder_.File("empty.img");
+    fendrel::testing::WriteFile(empty, "");
+    const std::string fifo = folder_.File("pipe.img");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string huge = folder_.File("huge.img");
+    fendrel::testing::WriteFile(huge, "");
+    std::filesystem::resize_file(huge, std::uintmax_t{1} << 31);  // sparse: takes no room
+    const std::string missing = folder_.File("missing.img");
+    const std::string folder = folder_.path();
+
+    std::string output;
+    EXPECT_EQ(
+        RunTool("-s " + device_.interface_name() + " --flash AMSS " + empty + " --flash boot " +
+                    folder + " --flash userdata " + fifo + " --flash recovery " + missing +
+                    " --flash system " + huge + " --erase boot",
+                &output),
+        1);
+    EXPECT_EQ(output, "brenlo-flash: AMSS image '" + empty + "': is empty\n" +
+                          "brenlo-flash: boot image '" + folder +
+                          "': is a folder, not an image file\n" + "brenlo-flash: userdata image '" +
+                          fifo + "': is not a regular file\n" + "brenlo-flash: recovery image '" +
+                          missing + "': no such file\n" + "brenlo-flash: system image '" + huge +
+                          "': holds 2147483648 bytes, more than the 2147483647 an image may "
+                          "hold\n");
+    EXPECT_THAT(device_.Commands(), ::testing::IsEmpty());
+}
+
+TEST(BrenloFlash, PrintsItsUsageWhenAskedForHelp) {
+    for (const char* help : {"--help", "-h", "-s tcp:x -h"}) {
+        SCOPED_TRACE(help);
+        std::string output;
+        EXPECT_EQ(RunTool(help, &output), 0);
+        EXPECT_THAT(output, ::testing::StartsWith("usage: brenlo-flash -s INTERFACE"));
+        EXPECT_THAT(output, ::testing::HasSubstr("Exit status:"));
     }
 }
 

@@ -49,6 +49,21 @@ class FlashRun : public ::testing::Test {
 
     bool Run() { return flash_run(request_, api_, clock_); }
 
+    // For a case of its own: starts `device` with a boot partition and `fault`, and makes a
+    // request that flashes a 1000-byte boot image into it, its reports going to `log`.
+    flash_request BootRequest(fastboot_sim::FastbootDevice& device, const Fault& fault,
+                              ReportLog& log) {
+        device.AddMemoryPartition("boot");
+        device.AddFault(fault);
+        std::string error;
+        EXPECT_TRUE(device.Start(&error)) << error;
+        flash_request request = log.owner();
+        request.interface_name = device.interface_name();
+        request.flash_boot = 1;
+        request.boot_path = Image("boot.img", 1000);
+        return request;
+    }
+
     fastboot_sim::FastbootDevice device_;
     fendrel::testing::TempDir folder_;
     SystemAdbApi api_;
@@ -163,21 +178,31 @@ TEST_F(FlashRun, AOneMebibyteImageIsAnnouncedInKilobytesAndHexadecimal) {
     EXPECT_EQ(device_.PartitionContents("boot"), Pattern(1048576, 1));
 }
 
-TEST_F(FlashRun, ADeviceAskingForLessDataGetsTheStartOfTheImage) {
-    device_.AddFault({Fault::Kind::kData, "download", "", 0, 100});
-    request_.flash_boot = 1;
-    request_.boot_path = Image("boot.img", 1000);
-    EXPECT_TRUE(Run());
-    EXPECT_EQ(device_.PartitionContents("boot"), Pattern(1000, 1).substr(0, 100));
-}
-
-TEST_F(FlashRun, ADataSizeOfZeroSendsNoData) {
-    device_.AddFault({Fault::Kind::kData, "download", "", 0, 0});
-    request_.flash_boot = 1;
-    request_.boot_path = Image("boot.img", 1000);
-    EXPECT_TRUE(Run());
-    EXPECT_THAT(device_.Transcript(), ::testing::Contains("* 0 bytes of data"));
-    EXPECT_EQ(device_.PartitionContents("boot"), "");
+// A device that answers the download with another size than the image's fails the sending
+// step: nothing is written, the steps after it are not sent, the call returns false.
+TEST_F(FlashRun, ADeviceAskingForAnotherSizeThanTheImagesFailsTheSendingStep) {
+    const struct {
+        std::uint32_t asked;
+        const char* reason;
+    } cases[] = {
+        {100, "data transfer failure (short transfer)"},
+        {0, "data transfer failure (short transfer)"},
+        {2000, "data size too large"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.asked);
+        fastboot_sim::FastbootDevice device;
+        ReportLog log;
+        const flash_request request =
+            BootRequest(device, {Fault::Kind::kData, "download", "", 0, c.asked}, log);
+        EXPECT_FALSE(flash_run(request, api_, clock_));
+        EXPECT_EQ(log.reports().back(),
+                  (Report{"boot", BRENLO_STEP_SENDING, BRENLO_LEVEL_FAILURE,
+                          "sending 'boot' (0 KB) FAILED (" + std::string(c.reason) + ")\n"}));
+        EXPECT_THAT(device.Commands(), ElementsAre("download:000003e8"));
+        EXPECT_EQ(device.PartitionContents("boot"), "");
+        EXPECT_EQ(device.reboots(), 0);
+    }
 }
 
 TEST_F(FlashRun, InfoLinesAreReportedWithTheirStepAndTheWaitGoesOn) {
@@ -212,16 +237,9 @@ TEST_F(FlashRun, AFailedStepStopsTheQueue) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.last_reports.back());
         fastboot_sim::FastbootDevice device;
-        device.AddMemoryPartition("boot");
-        device.AddFault(c.fault);
-        std::string error;
-        ASSERT_TRUE(device.Start(&error)) << error;
         ReportLog log;
-        flash_request request = log.owner();
-        request.interface_name = device.interface_name();
+        flash_request request = BootRequest(device, c.fault, log);
         request.erase_boot = 1;
-        request.flash_boot = 1;
-        request.boot_path = Image("boot.img", 10);
         EXPECT_FALSE(flash_run(request, api_, clock_));
         const std::vector<std::string> texts = log.texts();
         ASSERT_GE(texts.size(), c.last_reports.size());

@@ -171,18 +171,42 @@ TEST_F(Status, ACommandThatCannotBeWrittenDisconnects) {
     EXPECT_FALSE(connected());
 }
 
-// The device may ask for less than it was offered: only that much goes, from the start.
-TEST_F(Status, ADownloadSendsWhatTheDeviceAsksFor) {
+// A device that asks for less than the whole image would be left with a cut one: nothing of the
+// data is sent and the connection goes.
+TEST_F(Status, ADownloadTheDeviceWouldTakeOnlyInPartSendsNoData) {
+    for (const char* reply : {"DATA00000003", "DATA00000000"}) {
+        SCOPED_TRACE(reply);
+        ::testing::StrictMock<MockAdbApi> api;
+        platform::VirtualClock clock;
+        ExpectOpen(api);
+        fb_connection* connection = device_open(L"usb:1-1", api, clock);
+        ASSERT_NE(connection, nullptr);
+        std::string sent;
+        AcceptWrites(api, &sent);
+        ExpectReply(api, reply);
+        ExpectDisconnect(api);
+        const std::string image = "abcdef";
+        EXPECT_EQ(send_download(connection, "download:00000006",
+                                reinterpret_cast<const unsigned char*>(image.data()), 6),
+                  -1);
+        EXPECT_EQ(sent, "download:00000006");
+        EXPECT_STREQ(connection->error, "data transfer failure (short transfer)");
+        EXPECT_EQ(connection->interface_handle, nullptr);
+        device_release(connection);
+    }
+}
+
+TEST_F(Status, ADownloadSendsTheWholeImageAndReturnsItsSize) {
     std::string sent;
     AcceptWrites(api_, &sent);
     ::testing::InSequence in_order;
-    ExpectReply(api_, "DATA00000003");
+    ExpectReply(api_, "DATA00000006");
     ExpectReply(api_, "OKAY");
     const std::string image = "abcdef";
     EXPECT_EQ(send_download(connection_, "download:00000006",
                             reinterpret_cast<const unsigned char*>(image.data()), 6),
-              3);
-    EXPECT_EQ(sent, "download:00000006abc");
+              6);
+    EXPECT_EQ(sent, "download:00000006abcdef");
 }
 
 TEST_F(Status, ADataTransferThatFailsDisconnects) {

@@ -201,12 +201,24 @@ TEST(DynamicLibrary, MapsWindowsNames) {
     EXPECT_EQ(SharedLibraryPath("/opt/libx.so"), "/opt/libx.so");
 }
 
-TEST(DynamicLibrary, MissingLibraryFailsWithAnError) {
+TEST(DynamicLibrary, AFailedLoadNamesEveryPlaceTriedAndWhy) {
+    TempDir dir;
+    fendrel::testing::WriteFile(dir.File("libBroken.so"), "not a shared library");
+    OverrideProgramDirectory(dir.path());
     DynamicLibrary library;
-    EXPECT_FALSE(library.Load("NoSuchLibraryHere.dll"));
+    EXPECT_FALSE(library.Load("Broken.dll"));
+    OverrideProgramDirectory("");
     EXPECT_FALSE(library.is_loaded());
-    EXPECT_FALSE(library.error().empty());
     EXPECT_EQ(library.Symbol("Download"), nullptr);
+    // The broken file in the program's folder keeps its own reason beside the system's search.
+    const std::string& error = library.error();
+    EXPECT_EQ(error.find(dir.File("libBroken.so") + ": "), 0u) << error;
+    EXPECT_EQ(error.find("cannot open shared object file"), error.rfind("cannot open shared"))
+        << error;
+    EXPECT_NE(error.find("; along the system's library paths: libBroken.so: cannot open shared "
+                         "object file"),
+              std::string::npos)
+        << error;
 }
 
 TEST(DynamicLibrary, LoadsFromTheSystemPathAndFindsSymbols) {

@@ -92,13 +92,8 @@ class Simulator {
     std::string text_;
 };
 
-// fendrel-cli's standard output and error for `arguments`, with the simulator's tree and a
-// registry folder of the test's.
-std::string Cli(const TempDir& dir, const std::string& arguments,
-                const std::string& program = FENDREL_CLI_PATH, int* exit_status = nullptr) {
-    const std::string command = "FENDREL_SYSFS_ROOT='" + dir.File("station/sys") +
-                                "' FENDREL_REGISTRY_DIR='" + dir.File("registry") + "' '" +
-                                program + "' " + arguments + " 2>&1";
+// The standard output of the shell command line `command`.
+std::string Output(const std::string& command, int* exit_status) {
     std::FILE* pipe = popen(command.c_str(), "r");
     std::string output;
     char chunk[512];
@@ -109,6 +104,15 @@ std::string Cli(const TempDir& dir, const std::string& arguments,
     if (exit_status != nullptr)
         *exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return output;
+}
+
+// fendrel-cli's standard output and error for `arguments`, with the simulator's tree and a
+// registry folder of the test's.
+std::string Cli(const TempDir& dir, const std::string& arguments,
+                const std::string& program = FENDREL_CLI_PATH, int* exit_status = nullptr) {
+    return Output("FENDREL_SYSFS_ROOT='" + dir.File("station/sys") + "' FENDREL_REGISTRY_DIR='" +
+                      dir.File("registry") + "' '" + program + "' " + arguments + " 2>&1",
+                  exit_status);
 }
 
 TEST(StationCommands, SimulatedPhonesAreSetUpListedAndUnplugged) {
@@ -241,6 +245,92 @@ TEST(StationCommands, BadCommandLinesAndABrokenConfigurationAreRefused) {
                                 "[DEVICEINFO]\nIsUSBSize=0\nFILECODE:0000\n");
     EXPECT_EQ(Cli(dir, "ports", dir.File("program/fendrel-cli")),
               "The config file is broken,please reinstall software!\n");
+}
+
+TEST(StationCommands, FlashSaysWhichPluginCouldNotBeLoadedAndBacksUpNothingInDownloadMode) {
+    TempDir dir;
+    Simulator simulator(dir.File("station"), {"download"});
+    simulator.ReadUntil("ready");
+    const std::string program = ProgramCopy(dir);
+    // With a firehose programmer among the images the run ends right after the download step.
+    fendrel::testing::WriteFile(dir.File("images/prog_emmc_firehose_8x26.mbn"), "programmer");
+
+    int status = -1;
+    const std::string run =
+        Cli(dir, "flash --esn --rf --folder '" + dir.File("images") + "' COM1", program, &status);
+    for (const std::string& expected : std::vector<std::string>{
+             "No NV backup in download mode: the phone cannot answer NV reads there",
+             "the flash-download plugin NandMulDL.dll cannot be loaded: " +
+                 dir.File("program/libNandMulDL.so") + ": cannot open shared object file",
+             "COM1: Download fail!"}) {
+        EXPECT_NE(run.find(expected), std::string::npos) << expected << "\n" << run;
+    }
+    EXPECT_EQ(status, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("program/Backup")));
+}
+
+TEST(StationCommands, AnUnreadableDeviceTreeOrHiveIsNamedOnceAndFailsEveryCommandThatScans) {
+    TempDir dir;
+    int status = -1;
+    EXPECT_EQ(Cli(dir, "ports", FENDREL_CLI_PATH, &status),
+              "fendrel-cli ports: " + dir.File("station/sys") +
+                  ": the device tree is not a readable folder (No such file or directory)\n");
+    EXPECT_EQ(status, 1);
+
+    Simulator simulator(dir.File("station"), {"normal", "normal"});
+    simulator.ReadUntil("ready");
+    const std::string hive = dir.File("registry/HKEY_LOCAL_MACHINE.reg");
+    fendrel::testing::WriteFile(hive, "not a registry export\n");
+    for (const std::string command : {"ports", "info", "flash", "to-download"}) {
+        SCOPED_TRACE(command);
+        const std::string said =
+            Cli(dir, command == "ports" ? command : command + " COM1", FENDREL_CLI_PATH, &status);
+        const std::string expected =
+            "fendrel-cli " + command + ": the port names cannot be read: " + hive + ": line 1: ";
+        EXPECT_EQ(said.rfind(expected, 0), 0u) << said;
+        EXPECT_EQ(said.find('\n'), said.size() - 1) << said;  // said once
+        EXPECT_EQ(status, 1);
+    }
+    EXPECT_EQ(fendrel::testing::ReadFile(hive), "not a registry export\n");
+}
+
+TEST(StationCommands, HelpGoesToStandardOutputWithExitStatusZero) {
+    const std::string cli = std::string("'") + FENDREL_CLI_PATH + "' ";
+    const std::string filecode = std::string("'") + FENDREL_FILECODE_PATH + "' ";
+    const std::string sim = std::string("'") + FENDREL_SIM_PATH + "' ";
+    const std::string overview = "usage: fendrel-cli COMMAND [ARGUMENTS]\n";
+    const std::string flash =
+        "usage: fendrel-cli flash [--folder DIR] [--type MULTI|EMMC|NOR] [--app FILE] "
+        "[--boot FILE]\n"
+        "                         [--esn] [--rf] [--checksum] [--baud N] PORT...|all\n\n"
+        "upgrade the phones";
+    const std::pair<std::string, std::string> cases[] = {
+        {cli + "--help", overview},
+        {cli + "-h", overview},
+        {cli + "help", overview},
+        {cli + "help flash", flash},
+        {cli + "flash --help", flash},
+        {cli + "ports -h", "usage: fendrel-cli ports\n\nlist the phone ports"},
+        {filecode + "--help", "usage: fendrel-filecode check FILE\n"},
+        {filecode + "-h", "usage: fendrel-filecode check FILE\n"},
+        {sim + "--help", "usage: fendrel-sim --dir DIR"},
+        {sim + "-h", "usage: fendrel-sim --dir DIR"},
+    };
+    for (const auto& [command, start] : cases) {
+        SCOPED_TRACE(command);
+        int status = -1;
+        const std::string printed = Output(command + " 2>/dev/null", &status);
+        EXPECT_EQ(printed.rfind(start, 0), 0u) << printed;
+        EXPECT_EQ(status, 0);
+    }
+    // What is not a request for help still fails, on standard error.
+    for (const std::string& command : {cli, cli + "help nosuch", cli + "help flash ports",
+                                       cli + "flash --help COM1", filecode, sim}) {
+        SCOPED_TRACE(command);
+        int status = -1;
+        EXPECT_EQ(Output(command + " 2>/dev/null", &status), "");
+        EXPECT_EQ(status, 2);
+    }
 }
 
 }  // namespace

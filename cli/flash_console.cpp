@@ -1,0 +1,121 @@
+#include "cli/flash_console.h"
+
+#include <cstdio>
+
+#include "app/text_lookup.h"
+#include "engine/worker_messages.h"
+
+namespace fendrel::cli {
+namespace {
+
+// How often the console looks at Ctrl-C and the workers while no message arrives.
+constexpr platform::Milliseconds kPollInterval{100};
+// A progress line is printed each time a port's percentage passes another step of this size.
+constexpr int kProgressStep = 10;
+
+}  // namespace
+
+void FlashConsole::Begin() {
+    for (const auto& worker : workers_)
+        names_.push_back(worker->port_name());
+    percent_.assign(workers_.size(), 0);
+    succeeded_.assign(workers_.size(), false);
+    details_shown_.assign(workers_.size(), {});
+}
+
+void FlashConsole::Post(platform::MessageId message, std::uintptr_t wparam, std::intptr_t lparam) {
+    const int row = RowOf(wparam);
+    Event event{message, wparam, lparam, row, {}, {}};
+    const WorkerMessageIds& ids = WorkerMessages();
+    if (row >= 0 && (message == ids.status || message == ids.error || message == ids.progress))
+        event.status = workers_[row]->status_text();
+    if (row >= 0 && message == ids.error)
+        event.detail = workers_[row]->failure_detail();
+    {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(event));
+    }
+    arrived_.notify_one();
+}
+
+void FlashConsole::ShowUntilAllEnded(const std::function<bool()>& any_running,
+                                     const std::function<void()>& between_waits) {
+    for (;;) {
+        between_waits();
+        if (!ShowNext(kPollInterval) && !any_running())
+            break;
+    }
+    // Every worker's thread has ended: what is queued now is all there will be.
+    while (ShowNext(platform::Milliseconds(0))) {
+    }
+}
+
+bool FlashConsole::ShowNext(platform::Milliseconds timeout) {
+    Event event;
+    {
+        std::unique_lock lock(mutex_);
+        if (!arrived_.wait_for(lock, timeout, [this] { return !events_.empty(); }))
+            return false;
+        event = std::move(events_.front());
+        events_.pop_front();
+    }
+    Show(event);
+    return true;
+}
+
+bool FlashConsole::Verdicts() const {
+    bool all = true;
+    for (std::size_t row = 0; row < names_.size(); ++row) {
+        std::printf(
+            "%s: %s\n", names_[row].c_str(),
+            GetText(succeeded_[row] ? text::kDownloadSuccessfully : text::kDownloadFail).c_str());
+        all = all && succeeded_[row];
+    }
+    return all;
+}
+
+int FlashConsole::RowOf(std::uintptr_t port_number) const {
+    for (std::size_t row = 0; row < workers_.size(); ++row) {
+        if (PortNumberOf(workers_[row]->port_name()) == port_number)
+            return static_cast<int>(row);
+    }
+    return -1;
+}
+
+void FlashConsole::Show(const Event& event) {
+    const WorkerMessageIds& ids = WorkerMessages();
+    const std::string port =
+        event.row >= 0 ? names_[event.row] : "COM" + std::to_string(event.port_number);
+    if (event.message == ids.status) {
+        Print(port, event.row, event.status);
+    } else if (event.message == ids.error) {
+        Print(port, event.row, "ERROR: " + event.status);
+        // The detail stays with the worker until its next run: shown once.
+        if (!event.detail.empty() && event.detail != details_shown_[event.row]) {
+            Print(port, event.row, event.detail);
+            details_shown_[event.row] = event.detail;
+        }
+    } else if (event.message == ids.success) {
+        if (event.row >= 0)
+            succeeded_[event.row] = true;
+        Print(port, event.row, GetText(text::kDownloadSuccessfully));
+    } else if (event.message == ids.wait) {
+        Print(port, event.row, "backing up NV items (Ctrl-C stops)");
+    } else if (event.message == ids.progress && event.row >= 0) {
+        const int before = percent_[event.row];
+        percent_[event.row] = static_cast<int>(event.lparam);
+        if (percent_[event.row] / kProgressStep != before / kProgressStep)
+            Print(port, event.row, event.status);
+    }
+}
+
+void FlashConsole::Print(const std::string& port, int row, const std::string& text) const {
+    const int percent = row >= 0 ? percent_[row] : 0;
+    const std::size_t filled = static_cast<std::size_t>(percent * 2 / kProgressStep);
+    std::string bar(kProgressStep * 2, '-');
+    bar.replace(0, filled, filled, '#');
+    std::printf("%-6s [%s] %3d%%  %s\n", port.c_str(), bar.c_str(), percent, text.c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace fendrel::cli

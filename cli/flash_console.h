@@ -1,0 +1,72 @@
+// What fendrel-cli flash shows of its workers, as a download page does with its rows. The workers
+// post from their own threads; each post is queued with the status text (and, for ERROR, the
+// failure detail) the worker holds at that moment, which is what a page reads when the message
+// arrives, and printed on the console's thread.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/download_thread.h"
+#include "platform/clock.h"
+#include "platform/messages.h"
+
+namespace fendrel::cli {
+
+class FlashConsole final : public platform::Notifier {
+  public:
+    // `workers` is filled (with this console as their notifier) before Begin and must not
+    // change after it.
+    explicit FlashConsole(const std::vector<std::unique_ptr<CDownloadThread>>& workers)
+        : workers_(workers) {}
+
+    // Takes the rows from the workers, before any of them starts.
+    void Begin();
+
+    // Any thread.
+    void Post(platform::MessageId message, std::uintptr_t wparam, std::intptr_t lparam) override;
+
+    // Prints the workers' messages as they arrive until `any_running` says no worker runs any
+    // more, then every message still queued: a worker's last posts (its verdict and END) may
+    // arrive after a wait that found none and before the look that finds the worker ended.
+    // `between_waits` is called before each wait for a message (to pass Ctrl-C on).
+    void ShowUntilAllEnded(const std::function<bool()>& any_running,
+                           const std::function<void()>& between_waits);
+
+    // One verdict line per port; true when every one succeeded.
+    bool Verdicts() const;
+
+  private:
+    struct Event {
+        platform::MessageId message;
+        std::uintptr_t port_number;
+        std::intptr_t lparam;
+        int row;
+        std::string status;
+        std::string detail;
+    };
+
+    // Prints the next message; false when `timeout` passed without one.
+    bool ShowNext(platform::Milliseconds timeout);
+    // The row of the worker whose current port carries `port_number` (a worker that found its
+    // phone again under another port posts with the new number), or -1.
+    int RowOf(std::uintptr_t port_number) const;
+    void Show(const Event& event);
+    void Print(const std::string& port, int row, const std::string& text) const;
+
+    const std::vector<std::unique_ptr<CDownloadThread>>& workers_;
+    std::vector<std::string> names_;  // each row's port as listed
+    std::vector<int> percent_;
+    std::vector<bool> succeeded_;
+    std::vector<std::string> details_shown_;  // each row's last failure detail printed
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<Event> events_;
+};
+
+}  // namespace fendrel::cli
