@@ -18,6 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 using platform::ChildProcess;
 
+// The largest site file copied beside the images (msp.py); the script is a few lines.
+constexpr std::size_t kLargestCopy = 16 << 20;
 // How long an ended script's process may take to go once it was told to.
 constexpr platform::Milliseconds kEndedScriptCollect{5000};
 
@@ -69,7 +71,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 // Copies `from` over `to` so that `to` is always whole.
 bool CopyFile(const std::string& from, const std::string& to) {
-    const auto bytes = platform::ReadFileBytes(from);
+    const auto bytes = platform::ReadFileBytes(from, kLargestCopy);
     return bytes &&
            platform::WriteFileAtomically(to, *bytes, nullptr, platform::Durability::kInFileCache);
 }

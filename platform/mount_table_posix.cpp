@@ -8,6 +8,8 @@ namespace platform {
 namespace {
 
 constexpr char kSystemTable[] = "/proc/self/mounts";
+// Far more than a system with thousands of mounts shows.
+constexpr std::size_t kLargestTable = 16 << 20;
 
 // A field of the table with its octal escapes (\040 for a space) decoded.
 std::string Unescape(std::string_view field) {
@@ -47,10 +49,11 @@ MountTable MountTable::System() {
 }
 
 std::optional<std::vector<Mount>> MountTable::Mounts(std::string* error) const {
-    const auto bytes = ReadFileBytes(table_file_);
+    std::string why;
+    const auto bytes = ReadFileBytes(table_file_, kLargestTable, &why);
     if (!bytes) {
         if (error != nullptr)
-            *error = "cannot read the mount table " + table_file_;
+            *error = "cannot read the mount table " + table_file_ + " (" + why + ")";
         return std::nullopt;
     }
     std::vector<Mount> mounts;

@@ -12,6 +12,8 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kDefaultRoot = "/sys";
 constexpr std::string_view kDeviceFolder = "/dev/";
+// A sysfs attribute fills at most one page of memory (at most 64 KiB on any system).
+constexpr std::size_t kMaxAttributeSize = 64 * 1024;
 
 }  // namespace
 
@@ -21,7 +23,7 @@ std::string RootFromEnvironment() {
 }
 
 std::string Attribute(const fs::path& folder, const char* name) {
-    const auto bytes = ReadFileBytes((folder / name).string());
+    const auto bytes = ReadFileBytes((folder / name).string(), kMaxAttributeSize);
     if (!bytes)
         return {};
     std::string_view text = *bytes;
@@ -46,7 +48,7 @@ std::optional<unsigned long long> NumberAttribute(const fs::path& folder, const 
 }
 
 std::string UeventValue(const fs::path& folder, std::string_view key) {
-    const auto bytes = ReadFileBytes((folder / "uevent").string());
+    const auto bytes = ReadFileBytes((folder / "uevent").string(), kMaxAttributeSize);
     if (!bytes)
         return {};
     std::string_view text = *bytes;

@@ -187,7 +187,7 @@ TEST_F(ProcessBench, AnEndedProcessThatWasNotCollectedIsNotListed) {
 // Whether process `id` has ended (gone, or a zombie nobody collected yet).
 bool Ended(ProcessId id) {
     const std::string stat =
-        ReadFileBytes("/proc/" + std::to_string(id) + "/stat").value_or(std::string());
+        ReadFileBytes("/proc/" + std::to_string(id) + "/stat", 4096).value_or(std::string());
     const std::size_t state = stat.rfind(')');
     return state == std::string::npos || stat.compare(state, 3, ") Z") == 0;
 }
