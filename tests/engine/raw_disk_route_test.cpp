@@ -204,8 +204,8 @@ TEST_F(RawDiskRouteTest, RefusesEveryDiskThatIsNotCertainlyThePhones) {
              t.Plug("1-1", "one.img");
              fs::remove(t.dir_.File("mounts"));
          },
-         "The phone's disk can not be written: cannot read the mount table " +
-             dir_.File("mounts") + " (",  // and why
+         "The phone's disk can not be written: cannot read the mount table " + dir_.File("mounts") +
+             " (",  // and why
          1},
     };
     for (const Case& c : cases) {
