@@ -133,6 +133,12 @@ class ScriptCopies {
     const std::string programmer_copy_;
 };
 
+// A pause in which the phone may come onto the bus as a disk; Stop ends it early.
+void AwaitPhone(RawDiskHost& host, platform::Milliseconds pause) {
+    host.clock().WaitForDevice(
+        pause, [&host](platform::Milliseconds limit) { return host.stop_event().Wait(limit); });
+}
+
 enum class ScriptEnd {
     kExited,    // the script ended by itself; its exit code tells how
     kStopped,   // the runner was asked to stop: the script was ended
@@ -253,7 +259,7 @@ std::optional<platform::Disk> RawDiskRoute::FindPhoneDisk(RawDiskHost& host) con
     const std::string place = host.usb_place();
     for (int search = 0; search < kDiskSearches && !host.stop_requested(); ++search) {
         if (search > 0)
-            host.clock().Sleep(kDiskSearchPause);
+            AwaitPhone(host, kDiskSearchPause);
         const PhoneDiskChoice choice = ChoosePhoneDisk(services_.disks.WholeDisks(), place);
         if (choice.outcome == PhoneDiskChoice::Outcome::kSeveral) {
             const std::string text = GetText(text::kMoreThanOneDevice);
@@ -275,7 +281,7 @@ std::optional<platform::Disk> RawDiskRoute::FindPhoneDisk(RawDiskHost& host) con
 }
 
 bool RawDiskRoute::Run(RawDiskHost& host) {
-    host.clock().Sleep(kSettlePause);
+    AwaitPhone(host, kSettlePause);
     const std::optional<platform::Disk> disk = FindPhoneDisk(host);
     if (!disk)
         return false;

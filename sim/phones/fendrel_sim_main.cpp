@@ -20,7 +20,9 @@
 //                                      all, or none given) or only for command CODE (hex), the
 //                                      answer held back DELAY_MS for a delay; KIND is none, silent,
 //                                      bad-crc, nak, delay, unplug-mid-reply, stay-online or
-//                                      switch-error (see sim/phones/talking_phone.h)
+//                                      switch-error (see sim/phones/phone_faults.h); or a fault
+//                                      of the phone's disk, read-only-disk or unplug-mid-write
+//                                      (see sim/phones/simulated_phone.h)
 // The phones speak DIAG in normal and disk mode, and in download mode what their family speaks.
 #include <poll.h>
 #include <signal.h>
@@ -126,10 +128,18 @@ bool Plug(sim::PhoneStation& station, int number, std::uint16_t product) {
     return true;
 }
 
-// "fault N KIND [CODE] [DELAY_MS]" after the phone number; false when it does not read so.
-bool SetFault(sim::TalkingPhone& phone, std::istringstream& words) {
+// "fault N KIND [CODE] [DELAY_MS]" after the phone number; false when it does not read so. A
+// fault of the phone's disk takes no code or delay; "none" takes back both kinds.
+bool SetFault(sim::PhoneStation& station, int number, std::istringstream& words) {
     std::string kind, code, delay;
     words >> kind >> code >> delay;
+    if (const auto disk = sim::ParseDiskFault(kind); disk && code.empty()) {
+        if (station.phone(number).SetDiskFault(*disk))
+            return true;
+        std::fprintf(stderr, "fendrel-sim: %s\n", station.phone(number).error().c_str());
+        return false;
+    }
+    sim::TalkingPhone& phone = station.talk(number);
     const auto fault = sim::ParseFault(kind);
     const bool every = code.empty() || code == "all";
     const auto command = every ? std::optional<unsigned long>() : ParseNumber(code, 16, 0xFF);
@@ -137,6 +147,8 @@ bool SetFault(sim::TalkingPhone& phone, std::istringstream& words) {
         delay.empty() ? std::optional<unsigned long>() : ParseNumber(delay, 10, 3600000);
     if (!fault || (!every && !command) || (!delay.empty() && !delay_ms))
         return false;
+    if (*fault == sim::PhoneFault::kNone)
+        station.phone(number).SetDiskFault(sim::DiskFault::kNone);
     phone.SetFault(
         *fault,
         command ? std::optional<std::uint8_t>(static_cast<std::uint8_t>(*command)) : std::nullopt,
@@ -172,7 +184,7 @@ bool Command(sim::PhoneStation& station, const std::string& line) {
         station.talk(number).SetEsn(
             static_cast<std::uint32_t>(*ParseNumber(argument, 16, 0xFFFFFFFF)));
         std::printf("phone %d ESN %s\n", number, argument.c_str());
-    } else if (known && verb == "fault" && SetFault(station.talk(number), words)) {
+    } else if (known && verb == "fault" && SetFault(station, number, words)) {
         std::printf("phone %d fault set\n", number);
     } else {
         understood = false;
@@ -228,7 +240,10 @@ int Help() {
         "                                  none, silent, bad-crc, nak, delay,\n"
         "                                  unplug-mid-reply, stay-online, switch-error;\n"
         "                                  for the firehose family also bad-digest,\n"
-        "                                  unplug-mid-program, refuse-programmer, no-digest\n",
+        "                                  unplug-mid-program, refuse-programmer, no-digest\n"
+        "  fault N read-only-disk          phone N's disk is write-protected\n"
+        "  fault N unplug-mid-write        phone N leaves the bus once its disk is opened\n"
+        "                                  for writing\n",
         stdout);
     return kHelpShown;
 }

@@ -42,7 +42,11 @@ struct FamilySetup {
 struct FlashFamily {
     std::string_view name;
     std::string_view summary;  // one line for the usage text
+    // The family's download mode; a null speaker leaves it DMSS download.
     std::unique_ptr<DownloadSpeaker> (*make)(const FamilySetup& setup);
+    // Whether a normal-mode phone told to switch to its downloader comes back with its flash
+    // shown as a disk (9006, at the same USB place) instead of in download mode.
+    bool switches_to_disk = false;
 };
 
 // Every family a phone may be given.

@@ -21,6 +21,8 @@ int PhoneStation::AddPhone(PhoneProfile profile, const FlashFamily* family) {
     std::unique_ptr<DownloadSpeaker> download;
     if (family != nullptr)
         download = family->make({DiskImage(number), disk_bytes_, profile.largest_raw_piece});
+    if (family != nullptr && family->switches_to_disk)
+        profile.disk_after_switch = PhoneProfile::Disk{DiskImage(number), disk_bytes_};
     auto talk = std::make_unique<TalkingPhone>(std::move(profile), std::move(download));
     TalkingPhone* const talking = talk.get();
     const std::string place = "1-" + std::to_string(number);

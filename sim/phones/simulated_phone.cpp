@@ -20,6 +20,14 @@ constexpr std::size_t kReadChunk = 4096;
 
 }  // namespace
 
+std::optional<DiskFault> ParseDiskFault(std::string_view name) {
+    if (name == "read-only-disk")
+        return DiskFault::kReadOnly;
+    if (name == "unplug-mid-write")
+        return DiskFault::kUnplugMidWrite;
+    return std::nullopt;
+}
+
 SimulatedPhone::SimulatedPhone(FakeDeviceTree& tree, std::string usb_path,
                                std::unique_ptr<PhoneBehaviour> behaviour)
     : tree_(tree), usb_path_(std::move(usb_path)), behaviour_(std::move(behaviour)) {

@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +38,9 @@ enum class DiskFault {
     kReadOnly,        // write-protected: the system shows the disk read-only
     kUnplugMidWrite,  // the phone leaves the bus the moment its disk is opened for writing
 };
+
+// "read-only-disk", "unplug-mid-write" (fendrel-sim's names), or none.
+std::optional<DiskFault> ParseDiskFault(std::string_view name);
 
 // A tty or disk of a plugged phone.
 struct PluggedNode {

@@ -250,7 +250,10 @@ void TalkingPhone::Send(PhoneControl& phone, const Answer& answer, bool corrupt)
     }
     phone.Reply(kDiagnosticInterface, frame);
     const std::string& serial = phone.identity().serial;
-    if (answer.then == Then::kToDownloadMode)
+    if (answer.then == Then::kToDownloadMode && profile_.disk_after_switch)
+        phone.Replug(DiskModeIdentity(serial, profile_.disk_after_switch->image,
+                                      profile_.disk_after_switch->bytes));
+    else if (answer.then == Then::kToDownloadMode)
         phone.Replug(DownloadModeIdentity(serial));
     else if (answer.then == Then::kRestart)
         phone.Replug(NormalModeIdentity(serial));

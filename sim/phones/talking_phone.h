@@ -5,11 +5,11 @@
 // or the offline word once it was taken offline), NV reads (items of its profile; any other item
 // with NV status 5, never written), mode changes (offline; reset only from offline, else a
 // bad-mode error; the reset restarts the phone in normal mode) and the switch to the downloader
-// (it answers, then leaves the bus and comes back in download mode with a new port). Disk mode
-// answers the same and takes a reset at once. Download mode answers NOP, the parameter request,
-// the boot loader's version, the vendor boot-block query and version check, and the reset (it
-// answers, then restarts in normal mode). Anything else is refused: DIAG's bad-command error, or
-// a NAK with reason 6 (invalid command).
+// (it answers, then leaves the bus and comes back in download mode with a new port, or as a disk
+// when its profile says so). Disk mode answers the same and takes a reset at once. Download mode
+// answers NOP, the parameter request, the boot loader's version, the vendor boot-block query and
+// version check, and the reset (it answers, then restarts in normal mode). Anything else is
+// refused: DIAG's bad-command error, or a NAK with reason 6 (invalid command).
 //
 // Faults on request: see phone_faults.h.
 //
@@ -47,6 +47,13 @@ struct PhoneProfile {
     std::string boot_loader_version = "SIM-PBL 1.0";
     // A flash family's programmer: the largest piece of raw data it takes at once.
     std::uint64_t largest_raw_piece = 1 << 20;
+    // A phone that shows its flash as a disk when told to switch to its downloader: that disk.
+    // None: the switch brings it to download mode.
+    struct Disk {
+        std::string image;
+        std::uint64_t bytes = 0;
+    };
+    std::optional<Disk> disk_after_switch;
 };
 
 // `count` items from `first` on, each filled with a pattern of its own number.
