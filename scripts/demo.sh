@@ -87,8 +87,8 @@ echo "== goes away and a download port with a COM name of its own comes in its p
 echo
 echo "== The phone restarts in normal mode, and the station upgrades it as a download page does:"
 echo "== one worker detects it, backs up its ESN and NV items, and switches it to download mode."
-echo "== Writing the images needs the raw-disk route, which this station does not have yet, so"
-echo "== the run ends with the station's failure verdict instead of claiming success."
+echo "== This phone comes back in download mode, not as a disk, so the raw-disk route finds no"
+echo "== disk of it to write and the run ends with the station's failure verdict."
 echo "plug 1 normal" >&3
 await "phone 1 at USB 1-1: .*"
 diag_port=$("$bin/fendrel-cli" ports | awk '$4 == "diag" { print $1; exit }')
@@ -128,6 +128,35 @@ echo
 echo "== The phone's eMMC against the image set's layout, byte for byte"
 cmp "$work/firehose/disks/phone1.img" "$work/expected.img"
 echo "The eMMC holds the image set exactly, the GPT patched for its $(($(stat -c %s "$work/expected.img") / 1048576)) MiB."
+"$bin/fendrel-cli" ports
+
+echo quit >&3
+wait "$sim"
+sim=""
+
+echo
+echo "== Raw-disk phones (9006): a phone in disk mode shows its flash as a disk, and a normal-mode"
+echo "== phone of the emmc family comes back as one at its own USB place when told to switch."
+echo "== The station writes both at once from the same image set with its raw programmer,"
+echo "== fendrel-msp, each worker on its own phone's disk only, and resets them to normal mode."
+export FENDREL_SYSFS_ROOT="$work/rawdisk/sys"
+mkfifo "$work/rawdisk-commands"
+"$bin/fendrel-sim" --dir "$work/rawdisk" disk normal:emmc \
+  < "$work/rawdisk-commands" > "$work/sim.log" &
+sim=$!
+exec 3> "$work/rawdisk-commands"
+await ready
+"$bin/fendrel-cli" ports
+echo
+# Each worker writes its script in the current folder: here the demo's own.
+cli="$PWD/$bin/fendrel-cli"
+(cd "$work" && "$cli" flash --type EMMC --folder "$work/set" --esn all)
+
+echo
+echo "== Both phones' flash against the image set's layout, byte for byte; both back in normal mode"
+cmp "$work/rawdisk/disks/phone1.img" "$work/expected.img"
+cmp "$work/rawdisk/disks/phone2.img" "$work/expected.img"
+echo "Both disks hold the image set exactly."
 "$bin/fendrel-cli" ports
 
 echo quit >&3
