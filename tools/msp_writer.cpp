@@ -1,7 +1,6 @@
 #include "tools/msp_writer.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace fendrel::msp {
 namespace {
@@ -69,7 +68,7 @@ bool PlanWriter::CheckStillThere() {
 }
 
 bool PlanWriter::Write(const qcom::RawProgramPlan& plan, bool verify) {
-    piece_.resize(kPieceBytes);
+    expected_.resize(kPieceBytes);
     patched_.clear();
     done_ = 0;
     total_ = 0;
@@ -96,7 +95,7 @@ bool PlanWriter::Write(const qcom::RawProgramPlan& plan, bool verify) {
         return false;
     if (!verify)
         return true;
-    expected_.resize(kPieceBytes);
+    read_back_.resize(kPieceBytes);
     for (const qcom::ProgramRegion& region : plan.regions) {
         if (!VerifyRegion(region))
             return false;
@@ -124,27 +123,45 @@ bool PlanWriter::ReadRegionData(platform::InputFile& file, const qcom::ProgramRe
     return true;
 }
 
-bool PlanWriter::WriteRegion(const qcom::ProgramRegion& region) {
+bool PlanWriter::ForEachPiece(const qcom::ProgramRegion& region, const PieceAction& action) {
     const auto file = OpenRegionFile(region);
     if (file == nullptr)
         return false;
     const std::uint64_t size = RegionBytes(region);
     const std::uint64_t start = region.start_sector * region.sector_size;
     for (std::uint64_t at = 0; at < size;) {
-        const std::span piece(piece_.data(), std::min<std::uint64_t>(size - at, piece_.size()));
-        if (!ReadRegionData(*file, region, at, piece))
+        const std::span piece(expected_.data(), std::min<std::uint64_t>(size - at, kPieceBytes));
+        if (!ReadRegionData(*file, region, at, piece) || !action(start + at, piece))
             return false;
-        if (!target_.WriteAt(start + at, piece)) {
-            error_ = RegionName(region) + ": " + target_.error();
-            return false;
-        }
         at += piece.size();
         done_ += piece.size();
     }
-    Progress("wrote " + RegionName(region) + ": " + region.file_name + ", " +
-             std::to_string(region.sectors) + " sectors from sector " +
-             std::to_string(region.start_sector));
     return true;
+}
+
+void PlanWriter::OverlayPatches(std::uint64_t offset, std::span<std::uint8_t> bytes) const {
+    for (const PatchedBytes& patched : patched_) {
+        for (std::size_t i = 0; i < patched.bytes.size(); ++i) {
+            const std::uint64_t at = patched.offset + i;
+            if (at >= offset && at - offset < bytes.size())
+                bytes[at - offset] = patched.bytes[i];
+        }
+    }
+}
+
+bool PlanWriter::WriteRegion(const qcom::ProgramRegion& region) {
+    const bool written =
+        ForEachPiece(region, [&](std::uint64_t offset, std::span<std::uint8_t> bytes) {
+            if (target_.WriteAt(offset, bytes))
+                return true;
+            error_ = RegionName(region) + ": " + target_.error();
+            return false;
+        });
+    if (written)
+        Progress("wrote " + RegionName(region) + ": " + region.file_name + ", " +
+                 std::to_string(region.sectors) + " sectors from sector " +
+                 std::to_string(region.start_sector));
+    return written;
 }
 
 bool PlanWriter::ApplyPatch(const qcom::DiskPatch& patch) {
@@ -172,67 +189,43 @@ bool PlanWriter::ApplyPatch(const qcom::DiskPatch& patch) {
 }
 
 bool PlanWriter::VerifyRegion(const qcom::ProgramRegion& region) {
-    const auto file = OpenRegionFile(region);
-    if (file == nullptr)
-        return false;
-    const std::uint64_t size = RegionBytes(region);
-    const std::uint64_t start = region.start_sector * region.sector_size;
-    for (std::uint64_t at = 0; at < size;) {
-        const std::size_t length = std::min<std::uint64_t>(size - at, piece_.size());
-        const std::span written(piece_.data(), length);
-        const std::span expected(expected_.data(), length);
-        if (!ReadRegionData(*file, region, at, expected))
-            return false;
+    const bool verified = ForEachPiece(region, [&](std::uint64_t offset,
+                                                   std::span<std::uint8_t> expected) {
         // The patches changed some of the region's bytes after it was written.
-        for (const PatchedBytes& patched : patched_) {
-            for (std::size_t i = 0; i < patched.bytes.size(); ++i) {
-                const std::uint64_t offset = patched.offset + i;
-                if (offset >= start + at && offset < start + at + length)
-                    expected[offset - start - at] = patched.bytes[i];
-            }
-        }
-        if (!target_.ReadAt(start + at, written)) {
+        OverlayPatches(offset, expected);
+        const std::span written(read_back_.data(), expected.size());
+        if (!target_.ReadAt(offset, written)) {
             error_ = RegionName(region) + ": " + target_.error();
             return false;
         }
-        if (std::memcmp(written.data(), expected.data(), length) != 0) {
-            const auto differs = std::mismatch(written.begin(), written.end(), expected.begin());
-            error_ = RegionName(region) + ": the disk differs from " + region.file_name +
-                     " at byte " +
-                     std::to_string(start + at +
-                                    static_cast<std::uint64_t>(differs.first - written.begin())) +
-                     " after writing";
-            return false;
-        }
-        at += length;
-        done_ += length;
-    }
-    Progress("verified " + RegionName(region));
-    return true;
+        const auto differs = std::mismatch(written.begin(), written.end(), expected.begin());
+        if (differs.first == written.end())
+            return true;
+        error_ =
+            RegionName(region) + ": the disk differs from " + region.file_name + " at byte " +
+            std::to_string(offset + static_cast<std::uint64_t>(differs.first - written.begin())) +
+            " after writing";
+        return false;
+    });
+    if (verified)
+        Progress("verified " + RegionName(region));
+    return verified;
 }
 
 bool PlanWriter::VerifyPatches() {
-    // Each field holds what its last patch wrote.
-    for (std::size_t p = 0; p < patched_.size(); ++p) {
-        const PatchedBytes& patched = patched_[p];
-        std::vector<std::uint8_t> read(patched.bytes.size());
-        if (!target_.ReadAt(patched.offset, read)) {
+    // Each field holds what the last patch over each of its bytes wrote.
+    for (const PatchedBytes& patched : patched_) {
+        std::vector<std::uint8_t> expected(patched.bytes.size());
+        OverlayPatches(patched.offset, expected);
+        std::vector<std::uint8_t> written(patched.bytes.size());
+        if (!target_.ReadAt(patched.offset, written)) {
             error_ = target_.error();
             return false;
         }
-        for (std::size_t i = 0; i < read.size(); ++i) {
-            std::uint8_t expected = patched.bytes[i];
-            for (std::size_t later = p + 1; later < patched_.size(); ++later) {
-                const PatchedBytes& next = patched_[later];
-                const std::uint64_t offset = patched.offset + i;
-                if (offset >= next.offset && offset < next.offset + next.bytes.size())
-                    expected = next.bytes[offset - next.offset];
-            }
-            if (read[i] != expected) {
-                error_ = "a patched field at byte " + std::to_string(patched.offset + i) +
-                         " differs after writing";
-                return false;
-            }
+        if (written != expected) {
+            error_ = "a patched field at byte " + std::to_string(patched.offset) +
+                     " differs after writing";
+            return false;
         }
     }
     return true;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -51,6 +52,13 @@ class PlanWriter {
         std::vector<std::uint8_t> bytes;
     };
 
+    // Calls `action` with each piece of the region in order: its offset on the target and the
+    // bytes the region puts there (the file's data, zeros after it), which `action` may change.
+    // False as soon as a piece cannot be read or `action` returns false.
+    using PieceAction = std::function<bool(std::uint64_t offset, std::span<std::uint8_t> bytes)>;
+    bool ForEachPiece(const qcom::ProgramRegion& region, const PieceAction& action);
+    // Puts into `bytes`, the target's bytes from `offset` on, what the patches wrote there.
+    void OverlayPatches(std::uint64_t offset, std::span<std::uint8_t> bytes) const;
     bool WriteRegion(const qcom::ProgramRegion& region);
     bool ApplyPatch(const qcom::DiskPatch& patch);
     bool VerifyRegion(const qcom::ProgramRegion& region);
@@ -70,8 +78,8 @@ class PlanWriter {
     std::FILE* out_;
     const std::string rawprogram_name_;
     const std::string patch_name_;
-    std::vector<std::uint8_t> piece_;
-    std::vector<std::uint8_t> expected_;
+    std::vector<std::uint8_t> expected_;   // a piece of a region, as it must be on the target
+    std::vector<std::uint8_t> read_back_;  // the same piece as the target holds it
     std::vector<PatchedBytes> patched_;
     std::uint64_t done_ = 0;
     std::uint64_t total_ = 0;

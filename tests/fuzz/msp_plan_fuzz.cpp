@@ -10,30 +10,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 
 #include "qcom/raw_program.h"
+#include "tests/fuzz/fuzz_image_folder.h"
 #include "tests/tools/memory_target.h"
 #include "tools/msp_writer.h"
 
 namespace {
 
 constexpr std::uint64_t kDiskUnit = 16 << 10;
-
-const std::string& ImageFolder() {
-    static const std::string folder = [] {
-        const std::filesystem::path path =
-            std::filesystem::temp_directory_path() / "fendrel-msp-plan-fuzz";
-        std::filesystem::create_directories(path);
-        std::ofstream(path / "a.bin", std::ios::binary) << std::string(1000, 'a');
-        std::ofstream(path / "b.bin", std::ios::binary) << std::string(4096, 'b');
-        return path.string() + "/";
-    }();
-    return folder;
-}
 
 }  // namespace
 
@@ -48,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
 
     std::string error;
-    const auto layout = fendrel::qcom::ParseRawProgram(ImageFolder(), "rawprogram0.xml", programs,
-                                                       "patch0.xml", patches, error);
+    const auto layout =
+        fendrel::qcom::ParseRawProgram(fendrel::fuzzing::FuzzImageFolder(), "rawprogram0.xml",
+                                       programs, "patch0.xml", patches, error);
     if (!layout)
         return 0;
     const auto plan = fendrel::msp::PlanForDisk(*layout, disk_bytes, error);

@@ -8,13 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "qcom/raw_program.h"
+#include "tests/fuzz/fuzz_image_folder.h"
 
 namespace {
 
@@ -31,18 +30,6 @@ std::optional<std::uint64_t> Size(std::uint32_t partition, std::uint32_t) {
     if (partition == 1)
         return kSectors / 10;
     return std::nullopt;
-}
-
-const std::string& ImageFolder() {
-    static const std::string folder = [] {
-        const std::filesystem::path path =
-            std::filesystem::temp_directory_path() / "fendrel-raw-program-fuzz";
-        std::filesystem::create_directories(path);
-        std::ofstream(path / "a.bin", std::ios::binary) << std::string(1000, 'a');
-        std::ofstream(path / "b.bin", std::ios::binary) << std::string(4096, 'b');
-        return path.string();
-    }();
-    return folder;
 }
 
 // Zeros, after checking that the read lies within the partition.
@@ -68,8 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         split == std::string_view::npos ? std::string_view() : input.substr(split + 1);
 
     std::string error;
-    const auto layout = fendrel::qcom::ParseRawProgram(ImageFolder(), "rawprogram0.xml", programs,
-                                                       "patch0.xml", patches, error);
+    const auto layout =
+        fendrel::qcom::ParseRawProgram(fendrel::fuzzing::FuzzImageFolder(), "rawprogram0.xml",
+                                       programs, "patch0.xml", patches, error);
     if (!layout)
         return error.empty() ? (std::abort(), 0) : 0;
     const auto plan = layout->Resolve(Size, error);
