@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/files.h"
+#include "platform/profile.h"
 #include "platform/text_file.h"
 
 namespace fendrel {
@@ -33,9 +34,11 @@ FileCodeReport ExamineConfigText(std::string_view bytes) {
 }
 
 FileCodeReport ExamineConfigFile(const std::string& path) {
-    const std::optional<std::string> bytes = platform::ReadFileBytes(path);
+    FileCodeReport unread;
+    const std::optional<std::string> bytes =
+        platform::ReadFileBytes(path, platform::kMaxProfileFileSize, &unread.error);
     if (!bytes)
-        return {};
+        return unread;
     return ExamineConfigText(*bytes);
 }
 

@@ -26,7 +26,8 @@ inline std::uint16_t FileCodeCrc(std::string_view text) {
 
 // What the check of a file found.
 struct FileCodeReport {
-    bool readable = false;      // the file could be opened
+    bool readable = false;      // the file could be read
+    std::string error;          // why it could not
     std::string stored_line;    // the last line containing "FILECODE:", or empty
     std::string expected_line;  // "FILECODE:%04x" over the other lines
     bool matches() const { return readable && stored_line == expected_line; }
@@ -38,7 +39,8 @@ struct FileCodeReport {
 // expected line. `readable` is set.
 FileCodeReport ExamineConfigText(std::string_view bytes);
 
-// ExamineConfigText over the file's bytes; `readable` is false when it cannot be read.
+// ExamineConfigText over the file's bytes; `readable` is false when it cannot be read (or is
+// longer than platform::kMaxProfileFileSize), and `error` then says why.
 FileCodeReport ExamineConfigFile(const std::string& path);
 
 // Whether a line holds the integrity prefix (and so is left out of the hash).

@@ -9,6 +9,7 @@
 
 #include "cli/commands_list.h"
 #include "engine/image_checks.h"
+#include "platform/files.h"
 
 namespace fendrel::cli {
 namespace {
@@ -55,6 +56,12 @@ int Run(std::span<char* const> arguments) {
         return UsageError(CheckImagesCommand());
     const std::string app = arguments[0];
     const std::string boot = arguments.size() > 1 ? arguments[1] : "";
+    // The checks only tell that a file could not be opened; this tells why.
+    for (const std::string& path : {app, boot}) {
+        std::string error;
+        if (!path.empty() && platform::OpenInputFile(path, &error) == nullptr)
+            std::fprintf(stderr, "fendrel-cli check-images: %s\n", error.c_str());
+    }
 
     const ChecksumResult checksum = CheckImageChecksum(app);
     std::printf("app checksum: %s\n", ChecksumText(checksum));

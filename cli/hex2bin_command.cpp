@@ -2,6 +2,7 @@
 // download needs, as the multi-download page does before a run. Prints the converter's result
 // (the image area size, or -1 / -2); exits 0 only for a size.
 #include <cstdio>
+#include <string>
 
 #include "cli/commands_list.h"
 #include "engine/intel_hex.h"
@@ -12,11 +13,11 @@ namespace {
 int Run(std::span<char* const> arguments) {
     if (arguments.size() != 2)
         return UsageError(Hex2BinCommand());
-    const int result = ConvertHexFile(arguments[0], arguments[1]);
+    std::string error;
+    const int result = ConvertHexFile(arguments[0], arguments[1], &error);
     std::printf("%d\n", result);
     if (result == kHexCannotOpen) {
-        std::fprintf(stderr, "fendrel-cli hex2bin: cannot read '%s' or write '%s'\n", arguments[0],
-                     arguments[1]);
+        std::fprintf(stderr, "fendrel-cli hex2bin: %s\n", error.c_str());
     } else if (result == kHexNoEndRecord) {
         std::fprintf(stderr, "fendrel-cli hex2bin: '%s' has no end record (:00000001)\n",
                      arguments[0]);

@@ -20,9 +20,11 @@ int Run(std::span<char* const> arguments) {
         return UsageError(NvCheckCommand());
     int status = 0;
     for (const char* path : arguments) {
-        const std::optional<std::string> bytes = platform::ReadFileBytes(path);
+        std::string error;
+        const std::optional<std::string> bytes =
+            platform::ReadFileBytes(path, kMaxBackupFileSize, &error);
         if (!bytes) {
-            std::printf("%s: cannot be read\n", path);
+            std::printf("%s: cannot be read (%s)\n", path, error.c_str());
             status = kUnreadable;
             continue;
         }

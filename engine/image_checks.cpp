@@ -1,18 +1,16 @@
 #include "engine/image_checks.h"
-#include "platform/byte_order.h"
 
-#include <fcntl.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-#include <cerrno>
 #include <cstring>
 #include <memory>
+
+#include "platform/byte_order.h"
+#include "platform/files.h"
 
 namespace fendrel {
 namespace {
@@ -25,65 +23,6 @@ static_assert(kReadBlock % 4 == 0);
 constexpr std::size_t kChecksumLength = 4;
 constexpr std::size_t kTrailerLength = 12;
 constexpr std::size_t kTrailerRecordLength = 8;  // two 16-bit values, then the 32-bit word
-
-// An image file open for reading, closed when the object goes.
-class ImageFile {
-  public:
-    explicit ImageFile(const std::string& path)
-        : fd_(path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        struct stat info {};
-        if (fd_ >= 0 && (fstat(fd_, &info) != 0 || S_ISDIR(info.st_mode))) {
-            close(fd_);
-            fd_ = -1;
-        }
-        size_ = fd_ >= 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-    }
-    ~ImageFile() {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    ImageFile(const ImageFile&) = delete;
-    ImageFile& operator=(const ImageFile&) = delete;
-
-    bool is_open() const { return fd_ >= 0; }
-    std::uint64_t size() const { return size_; }
-
-    // Reads up to `length` bytes at the current position, filling the buffer unless the file
-    // ends first. The number read, or -1 on a read error.
-    long long Read(unsigned char* buffer, std::size_t length) {
-        std::size_t got = 0;
-        while (got < length) {
-            const ssize_t n = read(fd_, buffer + got, length - got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return -1;
-            if (n == 0)
-                break;
-            got += static_cast<std::size_t>(n);
-        }
-        return static_cast<long long>(got);
-    }
-
-    // Reads exactly `length` bytes at `offset`, which the caller has checked lies in the file.
-    bool ReadAt(std::uint64_t offset, unsigned char* buffer, std::size_t length) {
-        std::size_t got = 0;
-        while (got < length) {
-            const ssize_t n =
-                pread(fd_, buffer + got, length - got, static_cast<off_t>(offset + got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            got += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
-  private:
-    int fd_;
-    std::uint64_t size_;
-};
 
 std::uint32_t SumOfWords(const unsigned char* bytes, std::size_t length) {
     // Eight independent lanes of a fixed count: the compiler turns this into vector adds, which
@@ -135,33 +74,33 @@ bool ContainsMarker(const unsigned char* bytes, std::size_t length, std::string_
 ChecksumResult CheckImageChecksum(const std::string& path) {
     if (path.empty())
         return ChecksumResult::kPass;
-    ImageFile file(path);
-    if (!file.is_open() || file.size() == 0)
+    const std::unique_ptr<platform::InputFile> file = platform::OpenInputFile(path);
+    if (file == nullptr || file->size() == 0)
         return ChecksumResult::kNoFile;
-    if (file.size() < kChecksumLength)
+    if (file->size() < kChecksumLength)
         return ChecksumResult::kBroken;
 
     const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kReadBlock);
-    std::uint64_t remaining = file.size() - kChecksumLength;
+    std::uint64_t remaining = file->size() - kChecksumLength;
     std::uint32_t sum = 0;
     while (remaining > 0) {
         const std::size_t wanted = remaining < kReadBlock ? remaining : kReadBlock;
-        if (file.Read(buffer.get(), wanted) != static_cast<long long>(wanted))
+        if (file->Read(buffer.get(), wanted) != wanted)
             return ChecksumResult::kBroken;
         // Blocks are whole words except the last, whose trailing bytes take no part.
         sum += SumOfWords(buffer.get(), wanted);
         remaining -= wanted;
     }
     unsigned char stored[kChecksumLength];
-    if (!file.ReadAt(file.size() - kChecksumLength, stored, sizeof stored))
+    if (!file->ReadAt(file->size() - kChecksumLength, stored, sizeof stored))
         return ChecksumResult::kBroken;
     return sum + kChecksumSeed == platform::LoadLe32(stored) ? ChecksumResult::kPass
                                                              : ChecksumResult::kBroken;
 }
 
 MarkerResult SearchImageMarker(const std::string& path) {
-    ImageFile file(path);
-    if (!file.is_open())
+    const std::unique_ptr<platform::InputFile> file = platform::OpenInputFile(path);
+    if (file == nullptr)
         return kMarkerNotExamined;
     // Each block is searched together with the last bytes of the block before it, so a marker
     // that straddles two blocks is found, and so is one that ends at the file's last byte.
@@ -169,12 +108,12 @@ MarkerResult SearchImageMarker(const std::string& path) {
     const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kCarry + kReadBlock);
     std::size_t held = 0;
     for (;;) {
-        const long long got = file.Read(buffer.get() + held, kReadBlock);
-        if (got < 0)
+        const std::optional<std::size_t> got = file->Read(buffer.get() + held, kReadBlock);
+        if (!got)
             return kMarkerNotExamined;
-        if (got == 0)
+        if (*got == 0)
             return kMarkerNotFound;
-        held += static_cast<std::size_t>(got);
+        held += *got;
         if (ContainsMarker(buffer.get(), held, kImageMarker))
             return kMarkerFound;
         const std::size_t keep = held < kCarry ? held : kCarry;
@@ -184,20 +123,20 @@ MarkerResult SearchImageMarker(const std::string& path) {
 }
 
 TrailerRead ReadTrailerWord(const std::string& path) {
-    ImageFile file(path);
-    if (!file.is_open())
+    const std::unique_ptr<platform::InputFile> file = platform::OpenInputFile(path);
+    if (file == nullptr)
         return {TrailerRead::kNoFile, 0};
-    if (file.size() < kTrailerLength)
+    if (file->size() < kTrailerLength)
         return {TrailerRead::kFileError, 0};
     unsigned char trailer[8];
-    if (!file.ReadAt(file.size() - kTrailerLength, trailer, sizeof trailer))
+    if (!file->ReadAt(file->size() - kTrailerLength, trailer, sizeof trailer))
         return {TrailerRead::kFileError, 0};
     const long long offset = static_cast<long long>(platform::LoadLe32(trailer + 4)) -
                              static_cast<long long>(platform::LoadLe32(trailer));
-    if (offset < 0 || static_cast<std::uint64_t>(offset) + kTrailerRecordLength > file.size())
+    if (offset < 0 || static_cast<std::uint64_t>(offset) + kTrailerRecordLength > file->size())
         return {TrailerRead::kFileError, 0};
     unsigned char record[kTrailerRecordLength];
-    if (!file.ReadAt(static_cast<std::uint64_t>(offset), record, sizeof record))
+    if (!file->ReadAt(static_cast<std::uint64_t>(offset), record, sizeof record))
         return {TrailerRead::kFileError, 0};
     return {TrailerRead::kWord, platform::LoadLe32(record + 4)};
 }

@@ -2,6 +2,8 @@
 //
 // Each reads its file in bounded blocks, never the whole image at once, and never outside the
 // file: offsets that an image's trailer points at are checked against the file's length first.
+// Only regular files are read (platform::OpenInputFile): a folder, a device or a FIFO counts as a
+// file that cannot be opened.
 #pragma once
 
 #include <cstdint>

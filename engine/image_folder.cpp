@@ -1,10 +1,7 @@
 #include "engine/image_folder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "engine/flash_type.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 
 namespace fendrel {
@@ -14,15 +11,9 @@ bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
-// Opening for reading, as the Windows call understands it: a folder does not count.
+// A file that opens for reading; a folder (or a device, or a FIFO) does not count.
 bool OpensForReading(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    const bool is_file = fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
-    close(fd);
-    return is_file;
+    return platform::OpenInputFile(path) != nullptr;
 }
 
 }  // namespace

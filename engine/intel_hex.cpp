@@ -125,15 +125,17 @@ int ConvertHexText(std::string_view text, std::string& binary) {
     return static_cast<int>(std::min<std::size_t>(area_size, INT32_MAX));
 }
 
-int ConvertHexFile(const std::string& input_path, const std::string& output_path) {
-    const std::optional<std::string> text = platform::ReadFileBytes(input_path);
+int ConvertHexFile(const std::string& input_path, const std::string& output_path,
+                   std::string* error) {
+    const std::optional<std::string> text =
+        platform::ReadFileBytes(input_path, kMaxHexFileSize, error);
     if (!text)
         return kHexCannotOpen;
     std::string binary;
     const int result = ConvertHexText(*text, binary);
     // The binary is made again from its source before every use: it must never stand half
     // written under its name, but need not survive a power cut.
-    if (!platform::WriteFileAtomically(output_path, binary, nullptr,
+    if (!platform::WriteFileAtomically(output_path, binary, error,
                                        platform::Durability::kInFileCache))
         return kHexCannotOpen;
     return result;

@@ -7,6 +7,7 @@
 // records, and shorter data records, are skipped.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -23,8 +24,15 @@ inline constexpr int kHexNoEndRecord = -2;  // the input holds no ":00000001"
 // byte counts; at least the output's length) and fills `binary`, or kHexNoEndRecord.
 int ConvertHexText(std::string_view text, std::string& binary);
 
+// The longest HEX file read. A programmer for the 16-bit address space takes under 200 KB of HEX
+// text; the bound leaves room for many times that and keeps the text and the image area (at most
+// half the text's length) well within memory.
+inline constexpr std::size_t kMaxHexFileSize = 64 * 1024 * 1024;
+
 // Converts the file at `input_path` into `output_path` (replaced as a whole, or created; for a
-// text without end record an empty file). Returns ConvertHexText's result or kHexCannotOpen.
-int ConvertHexFile(const std::string& input_path, const std::string& output_path);
+// text without end record an empty file). Returns ConvertHexText's result, or kHexCannotOpen
+// with `error` (when given) naming the file that could not be read or written and why.
+int ConvertHexFile(const std::string& input_path, const std::string& output_path,
+                   std::string* error = nullptr);
 
 }  // namespace fendrel

@@ -18,6 +18,12 @@ namespace fendrel {
 
 inline constexpr std::string_view kBackupLineEnd = "\r\n";
 
+// The longest backup file there can be: one line for each of the 65,536 item numbers, each at
+// most "65535 = " and 128 values of "255,", and a trailer line shorter than that.
+inline constexpr std::size_t kMaxBackupLineLength =
+    sizeof "65535 = " - 1 + kNvItemDataSize * (sizeof "255," - 1) + kBackupLineEnd.size();
+inline constexpr std::size_t kMaxBackupFileSize = (65536 + 1) * kMaxBackupLineLength;
+
 // The body line of `item`, without its line end: the number, " = ", then every data byte in
 // decimal, each followed by a comma.
 std::string FormatBackupLine(const NvItem& item);

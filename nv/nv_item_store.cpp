@@ -28,7 +28,7 @@ NvItemStore::NvItemStore(std::string definition_path, NvStoreServices services)
 void NvItemStore::LoadDefinitions() {
     platform::TextModeReader reader(definition_path_);
     if (!reader.is_open()) {
-        platform::ShowMessage(kNvDefinitionFileError);
+        platform::ShowFileError(kNvDefinitionFileError, reader.error());
         return;
     }
     std::string line;
@@ -46,7 +46,7 @@ void NvItemStore::LoadDefinitions() {
             definitions_.push_back(std::move(parsed->definition));
     }
     if (reader.failed())
-        platform::ShowMessage(kNvDefinitionFileError);
+        platform::ShowFileError(kNvDefinitionFileError, reader.error());
 }
 
 void NvItemStore::clear_items() {
@@ -74,15 +74,16 @@ bool NvItemStore::list_defined_items(std::vector<std::uint16_t>& ids,
 }
 
 bool NvItemStore::save_backup(const std::string& path) {
-    const char* failure = WriteBackup(path);
+    std::string detail;
+    const char* failure = WriteBackup(path, detail);
     if (failure == nullptr)
         return true;
     // The temporary file is gone by now: nothing half-written waits behind the message box.
-    platform::ShowMessage(failure);
+    platform::ShowFileError(failure, detail);
     return false;
 }
 
-const char* NvItemStore::WriteBackup(const std::string& path) const {
+const char* NvItemStore::WriteBackup(const std::string& path, std::string& detail) const {
     std::string body;
     BackupDigest digest;
     for (const auto& [id, item] : items_) {
@@ -92,13 +93,19 @@ const char* NvItemStore::WriteBackup(const std::string& path) const {
         body += kBackupLineEnd;
     }
 
-    const std::unique_ptr<platform::StagedFile> file = services_.open_staged_file(path, nullptr);
-    if (file == nullptr || !file->Append(body))
+    const std::unique_ptr<platform::StagedFile> file = services_.open_staged_file(path, &detail);
+    if (file == nullptr)
         return kNvBackupCreateError;
+    if (!file->Append(body)) {
+        detail = file->error();
+        return kNvBackupCreateError;
+    }
     const std::string trailer = FormatBackupTrailer(digest.Text(), services_.wall_clock->Now()) +
                                 std::string(kBackupLineEnd);
-    if (!file->Append(trailer) || !file->Commit())
+    if (!file->Append(trailer) || !file->Commit()) {
+        detail = file->error();
         return kNvBackupOpenError;
+    }
     return nullptr;
 }
 

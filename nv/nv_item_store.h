@@ -44,8 +44,9 @@ class NvItemStore {
     // Loads the definitions from NvDefinitionPath().
     NvItemStore();
     // Loads the definitions from `definition_path`. When the file cannot be read the operator
-    // sees kNvDefinitionFileError and the store works on without the definitions it could not
-    // read (none at all when the file is missing).
+    // sees kNvDefinitionFileError (a file error whose detail names the file and the fault) and
+    // the store works on without the definitions it could not read (none at all when the file
+    // is missing, or is not a regular file).
     explicit NvItemStore(std::string definition_path, NvStoreServices services = {});
 
     // Removes every held item.
@@ -65,8 +66,8 @@ class NvItemStore {
     // before it takes that name, so `path` never holds a partial backup. On failure the
     // temporary file is removed, `path` keeps what it had, the operator sees
     // kNvBackupCreateError (the file could not be created or its items not written) or
-    // kNvBackupOpenError (the trailer could not be added or the file not put in place), and the
-    // result is false.
+    // kNvBackupOpenError (the trailer could not be added or the file not put in place) as a file
+    // error naming the file and the fault, and the result is false.
     bool save_backup(const std::string& path);
 
     const std::string& definition_path() const { return definition_path_; }
@@ -76,8 +77,9 @@ class NvItemStore {
 
   private:
     void LoadDefinitions();
-    // Writes the backup file; null on success, else the message for the operator.
-    const char* WriteBackup(const std::string& path) const;
+    // Writes the backup file; null on success, else the message for the operator, with
+    // `detail` naming the file and the fault.
+    const char* WriteBackup(const std::string& path, std::string& detail) const;
 
     std::string definition_path_;
     NvStoreServices services_;

@@ -20,10 +20,12 @@ constexpr std::string_view kDefaultSysfsRoot = "/sys";
 constexpr std::string_view kDeviceFolder = "/dev/";
 constexpr std::string_view kDefaultPortsName = "USB Serial Port";
 constexpr std::string_view kDefaultModemName = "USB Modem";
+// A sysfs attribute fills at most one page of memory (at most 64 KiB on any system).
+constexpr std::size_t kMaxAttributeSize = 64 * 1024;
 
 // The first line of a sysfs attribute, trimmed; empty when the attribute is missing.
 std::string Attribute(const fs::path& folder, const char* name) {
-    const auto bytes = ReadFileBytes((folder / name).string());
+    const auto bytes = ReadFileBytes((folder / name).string(), kMaxAttributeSize);
     if (!bytes)
         return {};
     std::string_view text = *bytes;
@@ -50,7 +52,7 @@ std::optional<unsigned> NumberAttribute(const fs::path& folder, const char* name
 
 // The value of `key` in the tty's uevent ("DEVNAME=ttyUSB0"), or empty.
 std::string UeventValue(const fs::path& folder, std::string_view key) {
-    const auto bytes = ReadFileBytes((folder / "uevent").string());
+    const auto bytes = ReadFileBytes((folder / "uevent").string(), kMaxAttributeSize);
     if (!bytes)
         return {};
     std::string_view text = *bytes;

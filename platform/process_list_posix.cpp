@@ -13,6 +13,10 @@ namespace platform {
 namespace {
 
 constexpr std::string_view kDeletedMark = " (deleted)";
+// /proc/<id>/stat is one line of about fifty numbers.
+constexpr std::size_t kMaxStatSize = 64 * 1024;
+// /proc/<id>/cmdline holds a program's arguments: a quarter of the default 8 MiB stack at most.
+constexpr std::size_t kMaxCommandLineSize = 2 * 1024 * 1024;
 
 std::string FileNamePart(std::string_view path) {
     const std::size_t slash = path.rfind('/');
@@ -47,7 +51,7 @@ std::string ExecutableLink(const std::string& folder) {
 std::optional<ProcessEntry> ReadEntry(ProcessId id) {
     const std::string folder = "/proc/" + std::to_string(id);
     // "<id> (<short name>) <state> ...": the short name may itself hold ')' and spaces.
-    const auto stat = ReadFileBytes(folder + "/stat");
+    const auto stat = ReadFileBytes(folder + "/stat", kMaxStatSize);
     if (!stat)
         return std::nullopt;
     const std::size_t open = stat->find('(');
@@ -61,7 +65,7 @@ std::optional<ProcessEntry> ReadEntry(ProcessId id) {
 
     ProcessEntry entry{id, ExecutableLink(folder)};
     if (entry.executable.empty()) {
-        const auto command_line = ReadFileBytes(folder + "/cmdline");
+        const auto command_line = ReadFileBytes(folder + "/cmdline", kMaxCommandLineSize);
         if (command_line)
             entry.executable = FileNamePart(command_line->c_str());
     }

@@ -88,7 +88,7 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
     while (!default_value.empty() && default_value.back() == ' ')
         default_value.remove_suffix(1);
 
-    const std::optional<std::string> contents = ReadFileBytes(path);
+    const std::optional<std::string> contents = ReadFileBytes(path, kMaxProfileFileSize);
     std::optional<std::string_view> value;
     if (contents)
         value = FindProfileValue(*contents, section, key);

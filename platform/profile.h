@@ -20,6 +20,10 @@
 
 namespace platform {
 
+// The longest profile file read. A station's config.ini is a few kilobytes; a file larger than
+// this is no configuration and is read as a missing one.
+inline constexpr std::size_t kMaxProfileFileSize = 1024 * 1024;
+
 // The raw value of `key` in `section` of the profile text `contents`, before quote removal;
 // none when the section, the key or its '=' is missing.
 std::optional<std::string_view> FindProfileValue(std::string_view contents,

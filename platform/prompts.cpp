@@ -17,6 +17,15 @@ class TerminalPrompts final : public Prompts {
         std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
         return PromptAnswer::kOk;
     }
+    void ShowFileError(std::string_view text, std::string_view detail) override {
+        if (detail.empty()) {
+            ShowMessage(text, {}, PromptButtons::kOk, PromptIcon::kNone);
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        std::fprintf(stderr, "%.*s (%.*s)\n", static_cast<int>(text.size()), text.data(),
+                     static_cast<int>(detail.size()), detail.data());
+    }
     void Beep(unsigned, std::chrono::milliseconds) override {
         std::lock_guard lock(mutex_);
         std::fputc('\a', stderr);
@@ -31,6 +40,10 @@ std::atomic<Prompts*> g_installed{nullptr};
 
 }  // namespace
 
+void Prompts::ShowFileError(std::string_view text, std::string_view) {
+    ShowMessage(text, {}, PromptButtons::kOk, PromptIcon::kNone);
+}
+
 Prompts& CurrentPrompts() {
     Prompts* installed = g_installed.load();
     return installed != nullptr ? *installed : g_terminal;
@@ -43,8 +56,14 @@ void InstallPrompts(Prompts* prompts) {
 PromptAnswer RecordingPrompts::ShowMessage(std::string_view text, std::string_view caption,
                                            PromptButtons buttons, PromptIcon icon) {
     std::lock_guard lock(mutex_);
-    messages_.push_back({std::string(text), std::string(caption), buttons, icon});
+    messages_.push_back({std::string(text), std::string(caption), buttons, icon, {}});
     return answer_;
+}
+
+void RecordingPrompts::ShowFileError(std::string_view text, std::string_view detail) {
+    std::lock_guard lock(mutex_);
+    messages_.push_back(
+        {std::string(text), {}, PromptButtons::kOk, PromptIcon::kNone, std::string(detail)});
 }
 
 void RecordingPrompts::Beep(unsigned, std::chrono::milliseconds) {

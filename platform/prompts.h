@@ -23,6 +23,10 @@ class Prompts {
     // A modal message; returns when the operator has answered.
     virtual PromptAnswer ShowMessage(std::string_view text, std::string_view caption,
                                      PromptButtons buttons, PromptIcon icon) = 0;
+    // A file error in an OK box: `text` is the product's own wording, which often cannot name
+    // the file; `detail` names it and the fault. A box shows the text alone; the terminal shows
+    // both.
+    virtual void ShowFileError(std::string_view text, std::string_view detail);
     virtual void Beep(unsigned frequency_hz, std::chrono::milliseconds duration) = 0;
 };
 
@@ -39,6 +43,10 @@ inline void ShowMessage(std::string_view text) {
     CurrentPrompts().ShowMessage(text, {}, PromptButtons::kOk, PromptIcon::kNone);
 }
 
+inline void ShowFileError(std::string_view text, std::string_view detail) {
+    CurrentPrompts().ShowFileError(text, detail);
+}
+
 // Records every call, answering with `answer`. For tests.
 class RecordingPrompts final : public Prompts {
   public:
@@ -47,12 +55,14 @@ class RecordingPrompts final : public Prompts {
         std::string caption;
         PromptButtons buttons;
         PromptIcon icon;
+        std::string detail;  // of a file error
     };
 
     explicit RecordingPrompts(PromptAnswer answer = PromptAnswer::kOk) : answer_(answer) {}
 
     PromptAnswer ShowMessage(std::string_view text, std::string_view caption, PromptButtons buttons,
                              PromptIcon icon) override;
+    void ShowFileError(std::string_view text, std::string_view detail) override;
     void Beep(unsigned frequency_hz, std::chrono::milliseconds duration) override;
 
     std::vector<Message> Messages() const;

@@ -17,6 +17,10 @@
 namespace platform {
 namespace {
 
+// The longest hive file read. The station keeps a few keys of its own and one per device it has
+// seen; even 50,000 keys take a few megabytes.
+constexpr std::size_t kMaxHiveFileSize = 64 * 1024 * 1024;
+
 std::string Environment(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
@@ -93,12 +97,12 @@ std::optional<RegistryHive> SettingsStore::ReadHive(Hive hive, std::string* erro
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 && errno == ENOENT)
         return RegistryHive();
-    const auto text = ReadFileBytes(path);
+    std::string problem;
+    const auto text = ReadFileBytes(path, kMaxHiveFileSize, &problem);
     if (!text) {
-        Fail(error, "cannot read " + path);
+        Fail(error, "cannot read the hive: " + problem);
         return std::nullopt;
     }
-    std::string problem;
     auto contents = ParseRegFile(*text, HiveName(hive), &problem);
     if (!contents)
         Fail(error, path + ": " + problem + "; the file is not a hive and is left as it is");

@@ -3,29 +3,48 @@
 namespace platform {
 namespace {
 constexpr int kCtrlZ = 0x1A;
+constexpr std::size_t kReadBlock = 64 * 1024;
+}  // namespace
+
+TextModeReader::TextModeReader(const std::string& path) {
+    file_ = OpenInputFile(path, &error_);
+    if (file_ != nullptr)
+        buffer_ = std::make_unique_for_overwrite<unsigned char[]>(kReadBlock);
 }
 
-TextModeReader::TextModeReader(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {}
+int TextModeReader::Peek() {
+    if (position_ == held_) {
+        if (file_ == nullptr || failed_)
+            return kEnd;
+        const std::optional<std::size_t> got = file_->Read(buffer_.get(), kReadBlock);
+        if (!got) {
+            failed_ = true;
+            error_ = file_->error();
+        }
+        position_ = 0;
+        held_ = got.value_or(0);
+        if (held_ == 0)
+            return kEnd;
+    }
+    return buffer_[position_];
+}
 
-TextModeReader::~TextModeReader() {
-    if (file_ != nullptr)
-        std::fclose(file_);
+int TextModeReader::Take() {
+    const int c = Peek();
+    if (c != kEnd)
+        ++position_;
+    return c;
 }
 
 int TextModeReader::Next() {
     if (at_end_)
-        return EOF;
-    int c = std::getc(file_);
-    if (c == '\r') {
-        const int following = std::getc(file_);
-        if (following == '\n')
-            return '\n';
-        if (following != EOF)
-            std::ungetc(following, file_);
-    }
-    if (c == kCtrlZ || c == EOF) {
+        return kEnd;
+    int c = Take();
+    if (c == '\r' && Peek() == '\n')
+        c = Take();
+    if (c == kCtrlZ || c == kEnd) {
         at_end_ = true;
-        return EOF;
+        return kEnd;
     }
     return c;
 }
@@ -36,9 +55,9 @@ TextModeReader::Result TextModeReader::ReadLine(std::string& line, std::size_t m
         return Result::kEnd;
     bool too_long = false;
     int c = Next();
-    if (c == EOF)
+    if (c == kEnd)
         return Result::kEnd;
-    for (; c != EOF && c != '\n'; c = Next()) {
+    for (; c != kEnd && c != '\n'; c = Next()) {
         if (too_long)
             continue;
         if (line.size() == max_length) {

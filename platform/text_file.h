@@ -7,11 +7,13 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace platform {
 
@@ -23,15 +25,15 @@ class TextModeReader {
         kEnd,      // no more lines
     };
 
-    // Opens `path` for reading; is_open() tells whether that worked.
+    // Opens `path`, which must be a regular file (platform::OpenInputFile); is_open() tells
+    // whether that worked.
     explicit TextModeReader(const std::string& path);
-    ~TextModeReader();
-    TextModeReader(const TextModeReader&) = delete;
-    TextModeReader& operator=(const TextModeReader&) = delete;
 
     bool is_open() const { return file_ != nullptr; }
-    // Whether reading stopped on a read error (a folder, a failing disk) rather than at the end.
-    bool failed() const { return file_ != nullptr && std::ferror(file_) != 0; }
+    // Whether reading stopped on a read error (a failing disk) rather than at the end.
+    bool failed() const { return failed_; }
+    // Why the file could not be opened or read; empty while neither happened.
+    const std::string& error() const { return error_; }
 
     // Reads the next line. A line longer than `max_length` characters is never held in memory
     // whole: it is skipped to its end and reported as kTooLong.
@@ -39,10 +41,19 @@ class TextModeReader {
                     std::size_t max_length = std::numeric_limits<std::size_t>::max());
 
   private:
-    int Next();  // next byte after text-mode translation, or EOF
+    static constexpr int kEnd = -1;
 
-    std::FILE* file_ = nullptr;
+    int Next();  // next byte after text-mode translation, or kEnd
+    int Peek();  // next byte of the file, left to be read, or kEnd
+    int Take();  // next byte of the file, or kEnd
+
+    std::unique_ptr<InputFile> file_;
+    std::unique_ptr<unsigned char[]> buffer_;
+    std::size_t position_ = 0;  // in buffer_
+    std::size_t held_ = 0;      // bytes in buffer_
     bool at_end_ = false;
+    bool failed_ = false;
+    std::string error_;
 };
 
 // Where one line lies in a text held in memory: its text is [begin, text_end), its line end

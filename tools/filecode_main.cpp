@@ -9,6 +9,7 @@
 
 #include "app/file_code.h"
 #include "platform/files.h"
+#include "platform/profile.h"
 #include "tools/file_code_stamp.h"
 
 namespace {
@@ -33,7 +34,7 @@ int Usage(std::FILE* to, int status) {
 int Check(const std::string& path) {
     const fendrel::FileCodeReport report = fendrel::ExamineConfigFile(path);
     if (!report.readable) {
-        std::fprintf(stderr, "%s: cannot be read\n", path.c_str());
+        std::fprintf(stderr, "fendrel-filecode: %s\n", report.error.c_str());
         return kCannotRead;
     }
     if (report.matches()) {
@@ -48,15 +49,16 @@ int Check(const std::string& path) {
 }
 
 int Stamp(const std::string& path) {
-    const std::optional<std::string> bytes = platform::ReadFileBytes(path);
+    std::string error;
+    const std::optional<std::string> bytes =
+        platform::ReadFileBytes(path, platform::kMaxProfileFileSize, &error);
     if (!bytes) {
-        std::fprintf(stderr, "%s: cannot be read\n", path.c_str());
+        std::fprintf(stderr, "fendrel-filecode: %s\n", error.c_str());
         return kCannotRead;
     }
     const std::string stamped = fendrel::StampConfigText(*bytes);
-    std::string error;
     if (!platform::WriteFileAtomically(path, stamped, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "fendrel-filecode: %s\n", error.c_str());
         return kCannotRead;
     }
     std::printf("%s: %s\n", path.c_str(),

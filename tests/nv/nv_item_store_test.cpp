@@ -10,12 +10,14 @@
 
 #include "platform/paths.h"
 #include "platform/prompts.h"
+#include "tests/support/special_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace fendrel {
 namespace {
 
 using platform::LocalDateTime;
+using testing::MakeFifo;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
@@ -112,11 +114,25 @@ TEST_F(NvItemStoreTest, MissingDefinitionFileIsReportedAndTheStoreStaysUsable) {
     EXPECT_EQ(ReadFile(dir_.File("b.znv")).substr(0, 13), "0 = 1,2,3,4,0");
 }
 
-TEST_F(NvItemStoreTest, UnreadableDefinitionFileIsReported) {
+// The message's own text names the usual file; its detail names the one that was read, and
+// why it could not be. A FIFO is refused at once: reading it would wait for a writer for ever.
+TEST_F(NvItemStoreTest, UnreadableDefinitionFileIsReportedWithItsPath) {
     std::filesystem::create_directory(dir_.File("folder.zdf"));
-    NvItemStore store(dir_.File("folder.zdf"));
-    EXPECT_EQ(prompts_.Texts(),
-              std::vector<std::string>{"Open NV struct file(NV Decoder.zdf) error!"});
+    MakeFifo(dir_.File("fifo.zdf"));
+    const std::pair<std::string, std::string> cases[] = {
+        {dir_.File("folder.zdf"), " is a folder, not a regular file"},
+        {dir_.File("fifo.zdf"), " is a FIFO, not a regular file"},
+        {dir_.File("missing.zdf"), ": No such file or directory"},
+    };
+    for (const auto& [path, why] : cases) {
+        platform::RecordingPrompts prompts;
+        const platform::ScopedPrompts installed(prompts);
+        const NvItemStore store(path);
+        ASSERT_EQ(prompts.Messages().size(), 1u) << path;
+        EXPECT_EQ(prompts.Messages()[0].text, "Open NV struct file(NV Decoder.zdf) error!");
+        EXPECT_NE(prompts.Messages()[0].detail.find(path + why), std::string::npos)
+            << prompts.Messages()[0].detail;
+    }
 }
 
 TEST_F(NvItemStoreTest, DefaultStoreReadsTheFileBesideTheProgram) {
@@ -250,16 +266,21 @@ INSTANTIATE_TEST_SUITE_P(Writes, NvBackupFailureTest,
 TEST_F(NvItemStoreTest, BackupIntoAMissingFolderCannotBeCreated) {
     const auto store = Load("");
     EXPECT_FALSE(store->save_backup(dir_.File("no such folder/b.znv")));
-    EXPECT_EQ(prompts_.Texts(), std::vector<std::string>{"Can't the Create the file."});
+    ASSERT_EQ(prompts_.Texts(), std::vector<std::string>{"Can't the Create the file."});
+    EXPECT_NE(prompts_.Messages()[0].detail.find(dir_.File("no such folder/b.znv")),
+              std::string::npos)
+        << prompts_.Messages()[0].detail;
 }
 
-// A folder in the way of the final name: the file is written but cannot take its name.
-TEST_F(NvItemStoreTest, BackupThatCannotTakeItsNameLeavesNothingBehind) {
+// A folder in the way of the final name is no file to replace: nothing is written.
+TEST_F(NvItemStoreTest, BackupOverAFolderIsRefusedAndLeavesNothingBehind) {
     std::filesystem::create_directory(dir_.File("b.znv"));
     const auto store = Load("");
     store->set_item(1, Bytes({1}));
     EXPECT_FALSE(store->save_backup(dir_.File("b.znv")));
-    EXPECT_EQ(prompts_.Texts(), std::vector<std::string>{"Can't the Open the file."});
+    ASSERT_EQ(prompts_.Texts(), std::vector<std::string>{"Can't the Create the file."});
+    EXPECT_NE(prompts_.Messages()[0].detail.find("b.znv: it is a folder"), std::string::npos)
+        << prompts_.Messages()[0].detail;
     EXPECT_EQ(FolderEntries(dir_.path()), (std::set<std::string>{"defs.zdf", "b.znv"}));
     EXPECT_TRUE(std::filesystem::is_empty(dir_.File("b.znv")));
 }

@@ -1,9 +1,6 @@
-// Paths, files, the event, the clocks and library loading.
+// Paths, the event, the clocks and library loading.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -11,7 +8,6 @@
 #include "platform/clock.h"
 #include "platform/dynamic_library.h"
 #include "platform/event.h"
-#include "platform/files.h"
 #include "platform/paths.h"
 #include "tests/support/temp_dir.h"
 
@@ -67,89 +63,6 @@ TEST(Paths, CurrentDirectoryFollowsTheProcessAndFailsOnceRemoved) {
     EXPECT_FALSE(CurrentDirectory());
     std::filesystem::current_path(before);
     EXPECT_EQ(CurrentDirectory(), before);
-}
-
-TEST(Files, AtomicWriteReplacesAndKeepsPermissions) {
-    TempDir dir;
-    const std::string path = dir.File("f");
-    ASSERT_TRUE(WriteFileAtomically(path, "one"));
-    chmod(path.c_str(), 0640);
-    ASSERT_TRUE(WriteFileAtomically(path, "two"));
-    EXPECT_EQ(ReadFileBytes(path), "two");
-    struct stat info {};
-    ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);
-}
-
-TEST(Files, FailedWriteLeavesNothingBehind) {
-    std::string error;
-    EXPECT_FALSE(WriteFileAtomically("/nonexistent-folder/f", "x", &error));
-    EXPECT_NE(error.find("/nonexistent-folder/f"), std::string::npos);
-}
-
-std::size_t EntriesIn(const std::string& folder) {
-    std::size_t entries = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
-        ++entries;
-    return entries;
-}
-
-TEST(Files, StagedFileTakesItsNameOnlyWhenCommitted) {
-    TempDir dir;
-    const std::string path = dir.File("f");
-    ASSERT_TRUE(WriteFileAtomically(path, "old"));
-    const std::unique_ptr<StagedFile> file = CreateStagedFile(path);
-    ASSERT_NE(file, nullptr);
-    ASSERT_TRUE(file->Append("n"));
-    ASSERT_TRUE(file->Append("ew"));
-    EXPECT_EQ(ReadFileBytes(path), "old");
-    EXPECT_EQ(EntriesIn(dir.path()), 2u);  // the temporary file beside it
-    ASSERT_TRUE(file->Commit());
-    EXPECT_EQ(ReadFileBytes(path), "new");
-    EXPECT_EQ(EntriesIn(dir.path()), 1u);
-}
-
-TEST(Files, DroppedStagedFileLeavesNothingBehind) {
-    TempDir dir;
-    const std::string path = dir.File("f");
-    ASSERT_TRUE(WriteFileAtomically(path, "old"));
-    CreateStagedFile(path)->Append("new");
-    EXPECT_EQ(ReadFileBytes(path), "old");
-    EXPECT_EQ(EntriesIn(dir.path()), 1u);
-
-    std::string error;
-    EXPECT_EQ(CreateStagedFile(dir.File("missing/f"), &error), nullptr);
-    EXPECT_NE(error.find("missing/f"), std::string::npos);
-}
-
-// A real write failure: the process may not grow a file past 4 bytes.
-TEST(Files, StagedFileThatFailedToWriteIsNeverCommitted) {
-    TempDir dir;
-    const std::string path = dir.File("f");
-    ASSERT_TRUE(WriteFileAtomically(path, "old"));
-    const std::unique_ptr<StagedFile> file = CreateStagedFile(path);
-    ASSERT_NE(file, nullptr);
-
-    struct rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previous_handler = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 4;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool appended = file->Append("longer than four bytes");
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, previous_handler);
-
-    EXPECT_FALSE(appended);
-    EXPECT_NE(file->error().find("cannot write"), std::string::npos);
-    EXPECT_FALSE(file->Commit());
-    EXPECT_EQ(ReadFileBytes(path), "old");
-}
-
-TEST(Files, FolderIsNotReadable) {
-    TempDir dir;
-    EXPECT_FALSE(ReadFileBytes(dir.path()).has_value());
-    EXPECT_FALSE(ReadFileBytes(dir.File("missing")).has_value());
 }
 
 TEST(ManualResetEvent, StaysSetUntilResetAndWakesAWaiter) {

@@ -5,11 +5,13 @@
 
 #include <filesystem>
 
+#include "tests/support/special_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace platform {
 namespace {
 
+using fendrel::testing::MakeFifo;
 using fendrel::testing::ReadFile;
 using fendrel::testing::TempDir;
 using fendrel::testing::WriteFile;
@@ -116,11 +118,33 @@ TEST_F(SettingsStoreTest, ACorruptHiveIsRefusedAndLeftAsItWas) {
     EXPECT_TRUE(store_.CreateKey(Hive::kCurrentUser, "Software\\X"));
 }
 
+// A folder or a FIFO under the hive's name is an error that says what it is; the FIFO is not
+// waited on, and neither is replaced.
 TEST_F(SettingsStoreTest, AHiveThatIsNotAFileIsAnError) {
-    std::filesystem::create_directories(store_.HivePath(Hive::kLocalMachine));
+    const std::string hive = store_.HivePath(Hive::kLocalMachine);
+    std::filesystem::create_directories(hive);
     std::string error;
     EXPECT_FALSE(store_.CreateKey(Hive::kLocalMachine, kFendrel, &error));
-    EXPECT_NE(error.find("cannot read"), std::string::npos);
+    EXPECT_NE(error.find(hive + " is a folder, not a regular file"), std::string::npos) << error;
+
+    std::filesystem::remove(hive);
+    MakeFifo(hive);
+    EXPECT_FALSE(store_.CreateKey(Hive::kLocalMachine, kFendrel, &error));
+    EXPECT_NE(error.find(hive + " is a FIFO, not a regular file"), std::string::npos) << error;
+    EXPECT_TRUE(std::filesystem::is_fifo(hive));
+}
+
+// A hive kept elsewhere through a link: every change goes to that file and the link stays.
+TEST_F(SettingsStoreTest, ALinkedHiveIsChangedWhereItLies) {
+    const std::string kept = dir_.File("shared/hklm.reg");
+    std::filesystem::create_directories(dir_.File("shared"));
+    std::filesystem::create_directories(store_.directory());
+    std::filesystem::create_symlink(kept, store_.HivePath(Hive::kLocalMachine));
+
+    EXPECT_TRUE(CreateAndOpen(kFendrel).SetDword("iPass", 3));
+    EXPECT_TRUE(std::filesystem::is_symlink(store_.HivePath(Hive::kLocalMachine)));
+    EXPECT_NE(ReadFile(kept).find("\"iPass\"=dword:00000003"), std::string::npos);
+    EXPECT_EQ(CreateAndOpen(kFendrel).QueryDword("iPass"), 3u);
 }
 
 TEST(SettingsStoreLocation, FollowsTheEnvironment) {

@@ -57,6 +57,10 @@ INSTANTIATE_TEST_SUITE_P(
                                            "c\nd\n"),
                                {"a", "b"}},
                       LineCase{"cr_before_ctrl_z", std::string("a\r\x1a\n"), {"a\r"}},
+                      // The reader's blocks are 64 KiB: the CR ends one, the LF begins the next.
+                      LineCase{"crlf_across_read_blocks",
+                               std::string(65535, 'x') + "\r\nb",
+                               {std::string(65535, 'x'), "b"}},
                       LineCase{"empty_file", "", {}}),
     [](const auto& case_info) { return std::string(case_info.param.name); });
 

@@ -1,13 +1,13 @@
 #include "tools/file_code_stamp.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "app/file_code.h"
+#include "tests/support/run_command.h"
+#include "tests/support/special_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace fendrel {
@@ -47,9 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
         StampCase{"empty_file", "", "FILECODE:0000\n"}),
     [](const auto& case_info) { return std::string(case_info.param.name); });
 
-int RunCommand(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+int Status(const std::string& command) {
+    return testing::RunCommand(command).status;
 }
 
 TEST(FileCodeTool, ChecksAndStampsAFile) {
@@ -57,13 +56,44 @@ TEST(FileCodeTool, ChecksAndStampsAFile) {
     const std::string file = dir.File("config.ini");
     const std::string tool = std::string(FENDREL_FILECODE_TOOL) + " ";
     testing::WriteFile(file, "[INTERFACE]\nPAGES=0\n");
-    EXPECT_EQ(RunCommand(tool + "check " + file + " >/dev/null"), 1);
-    EXPECT_EQ(RunCommand(tool + "stamp " + file + " >/dev/null"), 0);
+    EXPECT_EQ(Status(tool + "check " + file), 1);
+    EXPECT_EQ(Status(tool + "stamp " + file), 0);
     EXPECT_EQ(testing::ReadFile(file), "[INTERFACE]\nPAGES=0\nFILECODE:7da9\n");
-    EXPECT_EQ(RunCommand(tool + "check " + file + " >/dev/null"), 0);
-    EXPECT_EQ(RunCommand(tool + "check " + dir.File("missing.ini") + " 2>/dev/null"), 2);
-    EXPECT_EQ(RunCommand(tool + "stamp " + dir.File("missing.ini") + " 2>/dev/null"), 2);
-    EXPECT_EQ(RunCommand(tool + "frobnicate " + file + " 2>/dev/null"), 2);
+    EXPECT_EQ(Status(tool + "check " + file), 0);
+    EXPECT_EQ(Status(tool + "check " + dir.File("missing.ini")), 2);
+    EXPECT_EQ(Status(tool + "stamp " + dir.File("missing.ini")), 2);
+    EXPECT_EQ(Status(tool + "frobnicate " + file), 2);
+}
+
+// A configuration kept elsewhere through a link is stamped where it lies; the link stays.
+TEST(FileCodeTool, StampsTheFileALinkPointsTo) {
+    testing::TempDir dir;
+    testing::WriteFile(dir.File("kept/config.ini"), "[INTERFACE]\nPAGES=0\n");
+    std::filesystem::create_symlink("kept/config.ini", dir.File("config.ini"));
+    EXPECT_EQ(Status(std::string(FENDREL_FILECODE_TOOL) + " stamp " + dir.File("config.ini")), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("config.ini")));
+    EXPECT_EQ(testing::ReadFile(dir.File("kept/config.ini")),
+              "[INTERFACE]\nPAGES=0\nFILECODE:7da9\n");
+}
+
+// What is not a regular file is neither read (a FIFO would hold the tool for ever) nor
+// replaced.
+TEST(FileCodeTool, RefusesWhatIsNoRegularFile) {
+    testing::TempDir dir;
+    testing::MakeFifo(dir.File("fifo"));
+    std::filesystem::create_symlink(dir.File("fifo"), dir.File("link"));
+    for (const char* name : {"fifo", "link"}) {
+        for (const std::string command : {"check", "stamp"}) {
+            const testing::CommandOutcome outcome =
+                testing::RunCommand("timeout 30 " + std::string(FENDREL_FILECODE_TOOL) + " " +
+                                    command + " " + dir.File(name));
+            EXPECT_EQ(outcome.status, 2) << command << " " << name;
+            EXPECT_NE(outcome.errors.find("is a FIFO, not a regular file"), std::string::npos)
+                << outcome.errors;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.File("fifo")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link")));
 }
 
 }  // namespace
