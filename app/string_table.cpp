@@ -108,6 +108,13 @@ constexpr std::array kStringTable = {
     StringTableEntry{1106, "Upgrading"},
     StringTableEntry{1116, "before upgrade,the software of the phone is:"},
     StringTableEntry{1118, "more than one device,pls make sure only connect kesto phone"},
+    StringTableEntry{1130, "Can not find the phone's disk!"},
+    StringTableEntry{1131, "The phone's disk can not be written: %s"},
+    StringTableEntry{1132, "can't open the file"},
+    StringTableEntry{1133, "Can not start the upgrade!"},
+    StringTableEntry{1134, "Upgrade fail!(exit status %d)"},
+    StringTableEntry{1135, "Upgrade time out!"},
+    StringTableEntry{1136, "Upgrade stopped!"},
     StringTableEntry{2001, "No NV backup in download mode: the phone cannot answer NV reads there"},
 };
 

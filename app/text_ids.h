@@ -110,6 +110,15 @@ inline constexpr int kUpgrading = 1106;              // "Upgrading"
 inline constexpr int kSoftwareBeforeUpgrade = 1116;
 // "more than one device,pls make sure only connect kesto phone"
 inline constexpr int kMoreThanOneDevice = 1118;
+// The raw-disk route's own texts.
+inline constexpr int kNoPhoneDisk = 1130;  // "Can not find the phone's disk!"
+// "The phone's disk can not be written: %s" (the reason)
+inline constexpr int kPhoneDiskNotWritable = 1131;
+inline constexpr int kCanNotOpenTheFile = 1132;   // "can't open the file"
+inline constexpr int kCanNotStartUpgrade = 1133;  // "Can not start the upgrade!"
+inline constexpr int kUpgradeFail = 1134;         // "Upgrade fail!(exit status %d)"
+inline constexpr int kUpgradeTimeOut = 1135;      // "Upgrade time out!"
+inline constexpr int kUpgradeStopped = 1136;      // "Upgrade stopped!"
 
 // Texts this station added to the table take numbers from 2001 up, clear of the ranges above.
 // "No NV backup in download mode: the phone cannot answer NV reads there"

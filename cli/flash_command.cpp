@@ -17,8 +17,8 @@
 #include "cli/interrupt.h"
 #include "cli/port_list.h"
 #include "engine/download_thread.h"
-#include "engine/mass_storage_unavailable.h"
 #include "engine/nv_backup.h"
+#include "engine/raw_disk_route.h"
 #include "engine/station_services.h"
 #include "platform/ascii.h"
 #include "platform/paths.h"
@@ -71,6 +71,9 @@ bool ParseOptions(std::span<char* const> arguments, FlashOptions& options) {
     }
     if (!params.image_folder.empty() && params.image_folder.back() != platform::kPathSeparator)
         params.image_folder += platform::kPathSeparator;
+    // The raw-disk route runs in the version folder; for "MULTI" a run finds it in the image
+    // folder, for the other types it is the image folder itself.
+    params.version_folder = params.image_folder;
     return all != !options.ports.empty() && params.baud_rate > 0;
 }
 
@@ -117,8 +120,8 @@ int Run(std::span<char* const> arguments) {
     }
 
     NvBackup nv_backup;
-    MassStorageUnavailable mass_storage;
-    const WorkerServices worker_services = services.ForWorkers(nv_backup, mass_storage);
+    RawDiskRoute raw_disk;
+    const WorkerServices worker_services = services.ForWorkers(nv_backup, raw_disk);
     std::vector<std::unique_ptr<CDownloadThread>> workers;
     FlashConsole console(workers);
     for (const PORT_RECORD& port : ports) {

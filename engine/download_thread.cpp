@@ -68,6 +68,10 @@ void CDownloadThread::set_port_name(std::string name) {
     port_name_ = std::move(name);
 }
 
+std::string CDownloadThread::usb_place() const {
+    return link_->usb_place();
+}
+
 void CDownloadThread::Post(platform::MessageId message, std::intptr_t lparam) {
     if (notifier_ != nullptr)
         notifier_->Post(message, PortNumberOf(port_name()), lparam);

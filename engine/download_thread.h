@@ -78,6 +78,8 @@ class CDownloadThread : public CThreadBase {
     // True until SetParams starts a run, and again once Stop asks it to end (the running flag is
     // clear). Not the same as IsRunning, which tells whether the thread is alive.
     bool stop_requested() const { return !running_.load(); }
+    // Where the phone is plugged, as the serial link last saw it ("1-3"); empty when unknown.
+    std::string usb_place() const;
     platform::ManualResetEvent& stop_event() { return stop_event_; }
     CDMCmd& diagnostic_channel() { return *diagnostic_; }
     CDLCmd& download_channel() { return *download_; }

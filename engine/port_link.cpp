@@ -33,6 +33,19 @@ std::string FindDiagnosticPort(const platform::DeviceEnumerator& devices) {
     return found;
 }
 
+std::string FindDiskModePort(const platform::DeviceEnumerator& devices,
+                             std::string_view usb_place) {
+    for (const platform::PresentDevice& device :
+         devices.PresentDevices(platform::DeviceClass::kPorts)) {
+        const bool disk_mode =
+            device.instance_id.find("VID_05C6&PID_9006&MI_00") != std::string::npos;
+        if (disk_mode && !usb_place.empty() &&
+            platform::UsbPlaceOf(device.instance_id) == usb_place)
+            return device.port_name;
+    }
+    return {};
+}
+
 PortLink::PortLink(LinkHost& host, platform::DeviceEnumerator devices)
     : host_(host), devices_(std::move(devices)) {}
 
@@ -59,6 +72,9 @@ bool PortLink::OpenPort(int baud_rate, OpenReport report) {
     }
     host_.download_channel().Attach(port_);
     host_.diagnostic_channel().Attach(port_);
+    baud_rate_ = baud;
+    if (const auto device = devices_.FindPort(host_.port_name()))
+        usb_place_ = platform::UsbPlaceOf(device->instance_id);
     return true;
 }
 
@@ -112,6 +128,18 @@ bool PortLink::SwitchToDownloadMode() {
 
 void PortLink::RediscoverDiagnosticPort() {
     host_.set_port_name(FindDiagnosticPort(devices_));
+}
+
+void PortLink::ResetDiskModePhone() {
+    const std::string port = FindDiskModePort(devices_, usb_place_);
+    if (port.empty())
+        return;
+    Close();
+    if (port_.Open(port, baud_rate_, devices_) != platform::OpenStatus::kOpened)
+        return;
+    host_.diagnostic_channel().Attach(port_);
+    host_.diagnostic_channel().ResetPhone9006();
+    Close();
 }
 
 }  // namespace fendrel

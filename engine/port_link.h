@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "engine/link_host.h"
 #include "engine/serial_link.h"
@@ -24,6 +25,10 @@ bool IsOfflineModeWord(std::uint16_t mode_word);
 // The port name of the last present Ports-class device whose instance id contains "MI_00", or
 // empty. Ids and names too long for the buffers Windows reads them into are passed over.
 std::string FindDiagnosticPort(const platform::DeviceEnumerator& devices);
+
+// The port name of the diagnostic port (interface 0) of the disk-mode phone (product 9006)
+// plugged at `usb_place`, or empty.
+std::string FindDiskModePort(const platform::DeviceEnumerator& devices, std::string_view usb_place);
 
 class PortLink final : public SerialLink {
   public:
@@ -49,6 +54,8 @@ class PortLink final : public SerialLink {
     bool GoOffline() override;
     bool SwitchToDownloadMode() override;
     void RediscoverDiagnosticPort() override;
+    std::string usb_place() const override { return usb_place_; }
+    void ResetDiskModePhone() override;
     platform::SerialPort* port() override { return port_.is_open() ? &port_ : nullptr; }
 
     // Why the last open failed, for a technician's eyes.
@@ -61,6 +68,8 @@ class PortLink final : public SerialLink {
     LinkHost& host_;
     const platform::DeviceEnumerator devices_;
     platform::SerialPort port_;  // the channels keep a reference: it lives as long as the link
+    unsigned baud_rate_ = 0;     // of the last open
+    std::string usb_place_;      // of the port last opened
 };
 
 }  // namespace fendrel

@@ -47,16 +47,21 @@ void CDownloadThread::Run() {
 void CDownloadThread::RunNormalModePort() {
     const WorkerMessageIds& messages = WorkerMessages();
     bool ok = OpenPortWithRetries();
+    bool switched = false;
     if (ok) {
         ok = Continue(Detect());
         ok = ok && Continue(RunImageChecks());
         ok = ok && Continue(nv_backup_.Run(*this));
-        ok = ok && Continue(link_->SwitchToDownloadMode());
-        ok = ok && mass_storage_.Run(*this);
+        switched = ok && link_->SwitchToDownloadMode();
+        ok = Continue(switched) && mass_storage_.Run(*this);
     }
     Post(ok ? messages.success : messages.error);
     Post(messages.end);
     CloseWithResetPhone();
+    // The phone left its port with the switch; one that came back as a disk is sent back to its
+    // normal mode.
+    if (switched)
+        link_->ResetDiskModePhone();
 }
 
 void CDownloadThread::RunDiskModePort() {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 namespace platform {
 class SerialPort;
@@ -55,6 +56,15 @@ class SerialLink {
     // Finds the phone's diagnostic port after it re-enumerated and leaves its name (or an empty
     // name when there is none) as the worker's port name.
     virtual void RediscoverDiagnosticPort() = 0;
+
+    // Where the phone of the port last opened is plugged ("1-3"), kept after the port closed or
+    // vanished; empty before a port was opened. A phone that changes its mode comes back there.
+    virtual std::string usb_place() const = 0;
+    // For a phone that came back in disk mode (9006) after the switch to download mode: opens
+    // its diagnostic port at usb_place(), sends it the disk-mode reset, which brings it back in
+    // normal mode, and closes it again. The worker's port name stays as it is. Nothing happens
+    // when no disk-mode port is there.
+    virtual void ResetDiskModePhone() = 0;
 
     // The open port, or null while closed. The flash library receives it as its port argument.
     virtual platform::SerialPort* port() = 0;

@@ -73,4 +73,23 @@ std::string QuoteProgramPath(std::string_view path) {
     return '"' + std::string(path) + '"';
 }
 
+std::string QuoteArgument(std::string_view argument) {
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes before a quote are doubled and the quote escaped; others stand as they are.
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        quoted += c;
+        backslashes = 0;
+    }
+    // Backslashes before the closing quote are doubled too.
+    quoted.append(backslashes * 2, '\\');
+    quoted += '"';
+    return quoted;
+}
+
 }  // namespace platform

@@ -38,6 +38,13 @@ struct PresentDevice {
     std::string device_node;  // "/dev/ttyUSB0"
 };
 
+// Where the device of `instance_id` is plugged: the part after its last backslash ("1-2").
+inline std::string UsbPlaceOf(std::string_view instance_id) {
+    const std::size_t separator = instance_id.rfind('\\');
+    return std::string(separator == std::string_view::npos ? std::string_view()
+                                                           : instance_id.substr(separator + 1));
+}
+
 class DeviceEnumerator {
   public:
     DeviceEnumerator(std::string sysfs_root, SettingsStore store)
@@ -59,8 +66,11 @@ class DeviceEnumerator {
     // every device would then be missing or nameless for the same one reason.
     bool CanWalk(std::string* error) const;
 
-    // The device node of the present port named `port_name` (compared without case, either
-    // class). None, with `error` set, when no present device has that name.
+    // The present port named `port_name` (compared without case, either class). None, with
+    // `error` set, when no present device has that name.
+    std::optional<PresentDevice> FindPort(std::string_view port_name,
+                                          std::string* error = nullptr) const;
+    // The device node of that port.
     std::optional<std::string> FindPortNode(std::string_view port_name,
                                             std::string* error = nullptr) const;
 

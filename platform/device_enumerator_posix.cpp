@@ -1,76 +1,23 @@
 // Present serial devices from a sysfs tree.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 #include "platform/ascii.h"
 #include "platform/com_name_arbiter.h"
 #include "platform/device_enumerator.h"
-#include "platform/files.h"
+#include "platform/sysfs_posix.h"
 
 namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
+using sysfs::Attribute;
+using sysfs::Hex;
 
 constexpr std::string_view kPortsPrefix = "ttyUSB";
 constexpr std::string_view kModemPrefix = "ttyACM";
-constexpr std::string_view kDefaultSysfsRoot = "/sys";
-constexpr std::string_view kDeviceFolder = "/dev/";
 constexpr std::string_view kDefaultPortsName = "USB Serial Port";
 constexpr std::string_view kDefaultModemName = "USB Modem";
-// A sysfs attribute fills at most one page of memory (at most 64 KiB on any system).
-constexpr std::size_t kMaxAttributeSize = 64 * 1024;
-
-// The first line of a sysfs attribute, trimmed; empty when the attribute is missing.
-std::string Attribute(const fs::path& folder, const char* name) {
-    const auto bytes = ReadFileBytes((folder / name).string(), kMaxAttributeSize);
-    if (!bytes)
-        return {};
-    std::string_view text = *bytes;
-    text = text.substr(0, text.find('\n'));
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return std::string(text);
-}
-
-// A whole attribute read as a number in `base`, at most `max`; none when malformed.
-std::optional<unsigned> NumberAttribute(const fs::path& folder, const char* name, int base,
-                                        unsigned max) {
-    const std::string text = Attribute(folder, name);
-    if (text.empty())
-        return std::nullopt;
-    char* end = nullptr;
-    const unsigned long number = std::strtoul(text.c_str(), &end, base);
-    if (*end != '\0' || text.front() == '-' || number > max)
-        return std::nullopt;
-    return static_cast<unsigned>(number);
-}
-
-// The value of `key` in the tty's uevent ("DEVNAME=ttyUSB0"), or empty.
-std::string UeventValue(const fs::path& folder, std::string_view key) {
-    const auto bytes = ReadFileBytes((folder / "uevent").string(), kMaxAttributeSize);
-    if (!bytes)
-        return {};
-    std::string_view text = *bytes;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::string_view line = text.substr(0, end);
-        if (line.size() > key.size() && line.starts_with(key) && line[key.size()] == '=')
-            return std::string(line.substr(key.size() + 1));
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    }
-    return {};
-}
-
-std::string Hex(unsigned number, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, number);
-    return text;
-}
 
 // ttyUSB10 sorts after ttyUSB2.
 bool TtyNameLess(const std::string& a, const std::string& b) {
@@ -152,25 +99,20 @@ class TreeWalk {
         if (failure)
             return std::nullopt;  // unplugged while we looked
         // The interface and the USB device above the tty.
-        fs::path interface_folder;
-        fs::path usb_folder;
-        for (fs::path folder = tty_folder.parent_path();
-             folder != root_ && folder.has_relative_path(); folder = folder.parent_path()) {
-            if (interface_folder.empty() && fs::exists(folder / "bInterfaceNumber", failure)) {
-                interface_folder = folder;
-            } else if (!interface_folder.empty() && fs::exists(folder / "idVendor", failure)) {
-                usb_folder = folder;
-                break;
-            }
-        }
+        const fs::path interface_folder =
+            sysfs::AncestorWith(tty_folder, root_, "bInterfaceNumber");
+        const fs::path usb_folder = interface_folder.empty()
+                                        ? fs::path()
+                                        : sysfs::AncestorWith(interface_folder, root_, "idVendor");
         if (usb_folder.empty())
             return std::nullopt;  // not a USB port
 
-        const auto vendor = NumberAttribute(usb_folder, "idVendor", 16, 0xFFFF);
-        const auto product = NumberAttribute(usb_folder, "idProduct", 16, 0xFFFF);
-        const auto revision = NumberAttribute(usb_folder, "bcdDevice", 16, 0xFFFF);
-        const auto interface = NumberAttribute(interface_folder, "bInterfaceNumber", 16, 0xFF);
-        const auto interfaces = NumberAttribute(usb_folder, "bNumInterfaces", 10, 0xFF);
+        const auto vendor = sysfs::NumberAttribute(usb_folder, "idVendor", 16, 0xFFFF);
+        const auto product = sysfs::NumberAttribute(usb_folder, "idProduct", 16, 0xFFFF);
+        const auto revision = sysfs::NumberAttribute(usb_folder, "bcdDevice", 16, 0xFFFF);
+        const auto interface =
+            sysfs::NumberAttribute(interface_folder, "bInterfaceNumber", 16, 0xFF);
+        const auto interfaces = sysfs::NumberAttribute(usb_folder, "bNumInterfaces", 10, 0xFF);
         if (!vendor || !product || !revision || !interface || !interfaces) {
             Problem(tty, "the USB device " + usb_folder.string() +
                              " lacks a well-formed idVendor, idProduct, bcdDevice, "
@@ -203,10 +145,7 @@ class TreeWalk {
                 device.friendly_name += " (" + device.port_name + ")";
         }
 
-        std::string node = UeventValue(tty_folder, "DEVNAME");
-        if (node.empty())
-            node = tty;
-        device.device_node = node.front() == '/' ? node : std::string(kDeviceFolder) + node;
+        device.device_node = sysfs::DeviceNode(tty_folder, tty);
         return device;
     }
 
@@ -218,10 +157,7 @@ class TreeWalk {
 }  // namespace
 
 DeviceEnumerator DeviceEnumerator::FromEnvironment() {
-    const char* root = std::getenv("FENDREL_SYSFS_ROOT");
-    return DeviceEnumerator(
-        root != nullptr && *root != '\0' ? root : std::string(kDefaultSysfsRoot),
-        SettingsStore::FromEnvironment());
+    return DeviceEnumerator(sysfs::RootFromEnvironment(), SettingsStore::FromEnvironment());
 }
 
 std::vector<PresentDevice> DeviceEnumerator::PresentDevices(
@@ -240,16 +176,23 @@ bool DeviceEnumerator::CanWalk(std::string* error) const {
     return false;
 }
 
-std::optional<std::string> DeviceEnumerator::FindPortNode(std::string_view port_name,
-                                                          std::string* error) const {
+std::optional<PresentDevice> DeviceEnumerator::FindPort(std::string_view port_name,
+                                                        std::string* error) const {
     for (const DeviceClass device_class : {DeviceClass::kPorts, DeviceClass::kModem}) {
-        for (const PresentDevice& device : PresentDevices(device_class)) {
+        for (PresentDevice& device : PresentDevices(device_class)) {
             if (!device.port_name.empty() && EqualsIgnoringAsciiCase(device.port_name, port_name))
-                return device.device_node;
+                return std::move(device);
         }
     }
     if (error != nullptr)
         *error = "no present device is named " + std::string(port_name);
+    return std::nullopt;
+}
+
+std::optional<std::string> DeviceEnumerator::FindPortNode(std::string_view port_name,
+                                                          std::string* error) const {
+    if (auto device = FindPort(port_name, error))
+        return std::move(device->device_node);
     return std::nullopt;
 }
 

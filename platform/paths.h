@@ -14,8 +14,10 @@ namespace platform {
 
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+inline constexpr char kExecutableSuffix[] = ".exe";
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr char kExecutableSuffix[] = "";
 #endif
 
 // The folder of the running executable, ending in kPathSeparator. Safe from any thread.

@@ -6,9 +6,10 @@
 // directory); the PATH is never searched. The child gets the caller's environment and current
 // directory; its standard input reads nothing (/dev/null on POSIX). No window is ever shown.
 //
-// Nothing here ends a process: a tool is only ever waited for. Destroying a ChildProcess closes
-// our end of its pipe and collects its exit status when it has already ended; a tool still
-// running goes on running.
+// A tool is only ever waited for, unless it was started in a process group of its own: then
+// EndGroup ends it together with whatever it started, and nothing else (no process the station did
+// not start is ever ended). Destroying a ChildProcess closes our end of its pipe and collects its
+// exit status when it has already ended; a tool still running goes on running.
 //
 // Threads: one ChildProcess is used by one thread at a time; different objects may be used from
 // different threads at once.
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/event.h"
 
 namespace platform {
 
@@ -40,6 +42,10 @@ std::vector<std::string> SplitCommandLine(std::string_view command_line);
 // program name (Windows file names never contain one).
 std::string QuoteProgramPath(std::string_view path);
 
+// `argument` as a later argument of a command line, in double quotes, so that SplitCommandLine
+// gives it back exactly, whatever it holds.
+std::string QuoteArgument(std::string_view argument);
+
 class ChildProcess {
   public:
     enum class StartResult {
@@ -48,10 +54,21 @@ class ChildProcess {
         kNotStarted,  // the program could not be started (missing, not executable, bad folder)
     };
     enum class WaitResult {
-        kEnded,     // the process has ended; its exit status was collected
-        kTimedOut,  // still running when the time-out passed
-        kFailed,    // nothing to wait for (never started, already collected) or the OS refused
+        kEnded,        // the process has ended; its exit status was collected
+        kTimedOut,     // still running when the time-out passed
+        kInterrupted,  // still running when the wait's event was set
+        kFailed,       // nothing to wait for (never started, already collected) or the OS refused
     };
+    enum class Output {
+        kPipe,  // the caller drains the output with ReadOutput
+        kTail,  // Wait drains it and keeps the last kOutputTailBytes, for output_tail()
+    };
+    struct Options {
+        // A process group of its own (a job on Windows), for EndGroup.
+        bool own_group = false;
+        Output output = Output::kPipe;
+    };
+    static constexpr std::size_t kOutputTailBytes = 4096;
 
     ChildProcess() = default;
     ~ChildProcess();
@@ -64,15 +81,25 @@ class ChildProcess {
     // standard error on a new pipe, of which only the child keeps the writing end. On failure
     // error() says why. Does not block beyond the start itself. A process started before by the
     // same object is let go first (it goes on running).
-    StartResult Start(std::string_view command_line);
+    StartResult Start(std::string_view command_line, const Options& options);
+    StartResult Start(std::string_view command_line) { return Start(command_line, Options{}); }
 
     // Blocks until the child's output holds bytes, then reads up to `size` of them. 0 once every
     // writer has closed the pipe (the tool has ended, or closed its output) or the read failed.
     std::size_t ReadOutput(char* buffer, std::size_t size);
 
-    // Blocks until the process has ended or `timeout` (real time, at most a few days) has
-    // passed.
-    WaitResult Wait(Milliseconds timeout);
+    // Blocks until the process has ended, `timeout` (real time, at most a few days) has passed,
+    // or `interrupt` (when given) is set. With Output::kTail the output is drained meanwhile.
+    WaitResult Wait(Milliseconds timeout, const ManualResetEvent* interrupt = nullptr);
+
+    // Ends the process and every process of its group at once (those that left the group, as a
+    // daemon does, are not reached); Wait then collects it. Only for a process started with
+    // own_group that Wait has not collected yet: once collected, its id may name another's group.
+    // False, with error() set, when there is no such process or the system refused.
+    bool EndGroup();
+
+    // With Output::kTail: the last kOutputTailBytes the process wrote, or all of it.
+    const std::string& output_tail() const { return output_tail_; }
 
     // The process's id once started (it stays after the process has ended), else 0.
     ProcessId id() const { return id_; }
@@ -83,12 +110,17 @@ class ChildProcess {
 
   private:
     void Release();
+    // Reads what the output pipe holds now into the tail; false once every writer has closed it.
+    bool DrainToTail();
 
     int pid_ = -1;  // running or ended but not yet collected; -1 once collected
     ProcessId id_ = 0;
     int pid_fd_ = -1;     // polls readable once the process has ended
     int output_fd_ = -1;  // the reading end of the output pipe
     int exit_code_ = -1;
+    bool own_group_ = false;
+    bool keep_tail_ = false;
+    std::string output_tail_;
     std::string error_;
 };
 

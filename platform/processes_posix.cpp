@@ -2,6 +2,7 @@
 // time-out.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/native_handle_posix.h"
 #include "platform/processes.h"
 
 extern char** environ;
@@ -55,6 +57,26 @@ class FileActions {
     bool ok_ = false;
 };
 
+// Spawn attributes: a process group of its own when asked, else the caller's.
+class SpawnAttributes {
+  public:
+    explicit SpawnAttributes(bool own_group) {
+        posix_spawnattr_init(&attributes_);
+        ok_ = !own_group || (posix_spawnattr_setpgroup(&attributes_, 0) == 0 &&
+                             posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETPGROUP) == 0);
+    }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+
+    bool ok() const { return ok_; }
+    const posix_spawnattr_t* get() const { return &attributes_; }
+
+  private:
+    posix_spawnattr_t attributes_;
+    bool ok_ = false;
+};
+
 // A descriptor that polls readable once the process has ended (called through syscall: the
 // wrapper of some C libraries lacks C linkage in its header).
 int OpenProcessDescriptor(pid_t pid) {
@@ -81,6 +103,9 @@ ChildProcess::ChildProcess(ChildProcess&& other) noexcept
       pid_fd_(std::exchange(other.pid_fd_, -1)),
       output_fd_(std::exchange(other.output_fd_, -1)),
       exit_code_(other.exit_code_),
+      own_group_(other.own_group_),
+      keep_tail_(other.keep_tail_),
+      output_tail_(std::move(other.output_tail_)),
       error_(std::move(other.error_)) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
@@ -91,6 +116,9 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
         pid_fd_ = std::exchange(other.pid_fd_, -1);
         output_fd_ = std::exchange(other.output_fd_, -1);
         exit_code_ = other.exit_code_;
+        own_group_ = other.own_group_;
+        keep_tail_ = other.keep_tail_;
+        output_tail_ = std::move(other.output_tail_);
         error_ = std::move(other.error_);
     }
     return *this;
@@ -106,10 +134,14 @@ void ChildProcess::Release() {
     pid_ = -1;
 }
 
-ChildProcess::StartResult ChildProcess::Start(std::string_view command_line) {
+ChildProcess::StartResult ChildProcess::Start(std::string_view command_line,
+                                              const Options& options) {
     Release();
     id_ = 0;
     exit_code_ = -1;
+    own_group_ = options.own_group;
+    keep_tail_ = options.output == Output::kTail;
+    output_tail_.clear();
     error_.clear();
     int pipe_fds[2];
     if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
@@ -118,6 +150,9 @@ ChildProcess::StartResult ChildProcess::Start(std::string_view command_line) {
     }
     output_fd_ = pipe_fds[0];
     int write_fd = pipe_fds[1];
+    // Wait drains a kept tail without blocking on a writer that outlives the process.
+    if (keep_tail_)
+        fcntl(output_fd_, F_SETFL, O_NONBLOCK);
 
     const std::vector<std::string> arguments = SplitCommandLine(command_line);
     std::vector<char*> argv;
@@ -126,10 +161,12 @@ ChildProcess::StartResult ChildProcess::Start(std::string_view command_line) {
     argv.push_back(nullptr);
 
     const FileActions actions(write_fd);
+    const SpawnAttributes attributes(options.own_group);
     pid_t pid = -1;
     const int spawn_error =
-        actions.ok() ? posix_spawn(&pid, argv[0], actions.get(), nullptr, argv.data(), environ)
-                     : ENOMEM;
+        actions.ok() && attributes.ok()
+            ? posix_spawn(&pid, argv[0], actions.get(), attributes.get(), argv.data(), environ)
+            : ENOMEM;
     CloseDescriptor(write_fd);  // the child holds the only writing end now
     if (spawn_error != 0) {
         error_ = ErrorText("cannot start " + arguments.front(), spawn_error);
@@ -159,7 +196,8 @@ std::size_t ChildProcess::ReadOutput(char* buffer, std::size_t size) {
     }
 }
 
-ChildProcess::WaitResult ChildProcess::Wait(Milliseconds timeout) {
+ChildProcess::WaitResult ChildProcess::Wait(Milliseconds timeout,
+                                            const ManualResetEvent* interrupt) {
     if (pid_ <= 0)
         return WaitResult::kFailed;
     if (pid_fd_ < 0)
@@ -168,9 +206,13 @@ ChildProcess::WaitResult ChildProcess::Wait(Milliseconds timeout) {
     for (;;) {
         const auto left =
             std::chrono::duration_cast<Milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd ended{pid_fd_, POLLIN, 0};
+        pollfd watched[3] = {
+            {pid_fd_, POLLIN, 0},
+            {interrupt != nullptr ? Descriptor(interrupt->native_handle()) : -1, POLLIN, 0},
+            {keep_tail_ ? output_fd_ : -1, POLLIN, 0},
+        };
         const long long wait_ms = std::clamp<long long>(left.count(), 0, INT_MAX);
-        const int ready = poll(&ended, 1, static_cast<int>(wait_ms));
+        const int ready = poll(watched, 3, static_cast<int>(wait_ms));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready < 0) {
@@ -179,8 +221,16 @@ ChildProcess::WaitResult ChildProcess::Wait(Milliseconds timeout) {
         }
         if (ready == 0)
             return WaitResult::kTimedOut;
-        break;
+        if (watched[2].revents != 0 && !DrainToTail())
+            CloseDescriptor(output_fd_);  // every writer has closed it
+        if (watched[0].revents != 0)
+            break;
+        if (watched[1].revents != 0)
+            return WaitResult::kInterrupted;
     }
+    // What the process wrote just before it ended is still in the pipe.
+    if (keep_tail_ && output_fd_ >= 0 && !DrainToTail())
+        CloseDescriptor(output_fd_);
     int status = 0;
     pid_t collected;
     do {
@@ -196,6 +246,34 @@ ChildProcess::WaitResult ChildProcess::Wait(Milliseconds timeout) {
     pid_ = -1;
     CloseDescriptor(pid_fd_);
     return WaitResult::kEnded;
+}
+
+bool ChildProcess::DrainToTail() {
+    char piece[kOutputTailBytes];
+    for (;;) {
+        const ssize_t count = read(output_fd_, piece, sizeof piece);
+        if (count > 0) {
+            output_tail_.append(piece, static_cast<std::size_t>(count));
+            if (output_tail_.size() > kOutputTailBytes)
+                output_tail_.erase(0, output_tail_.size() - kOutputTailBytes);
+        } else if (count == 0 || errno != EINTR) {
+            return count < 0 && errno == EAGAIN;  // empty for now, or closed for good
+        }
+    }
+}
+
+bool ChildProcess::EndGroup() {
+    // While the process is not collected its id cannot be handed out again, so the group
+    // named by it is still the one it leads.
+    if (pid_ <= 0 || !own_group_) {
+        error_ = "no process group of ours to end";
+        return false;
+    }
+    if (kill(-pid_, SIGKILL) != 0) {
+        error_ = ErrorText("cannot end process group " + std::to_string(pid_), errno);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace platform

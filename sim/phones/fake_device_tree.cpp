@@ -1,5 +1,6 @@
 #include "sim/phones/fake_device_tree.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -175,11 +176,33 @@ bool FakeDeviceTree::Add(std::string_view usb_path, const UsbIdentity& identity,
             write.Folder(node);
             write.Attribute(scsi, "model", identity.product_name);
             const int minor = number * kDiskMinorsPerDisk;
+            const std::uint64_t sectors = interface.disk_bytes / kSectorBytes;
             write.Attribute(node, "dev", std::to_string(kDiskMajor) + ":" + std::to_string(minor));
-            write.Attribute(node, "size", std::to_string(interface.disk_bytes / kSectorBytes));
+            write.Attribute(node, "size", std::to_string(sectors));
             write.Attribute(node, "removable", "1");
+            write.Attribute(node, "ro", interface.read_only ? "1" : "0");
             write.Attribute(node, "uevent",
                             Uevent(kDiskMajor, minor, name, interface.node, "disk"));
+            const int partitions = std::clamp(interface.partitions, 0, kDiskMinorsPerDisk - 1);
+            for (int n = 1; n <= partitions; ++n) {
+                const std::string part_name = name + std::to_string(n);
+                const fs::path part = node / part_name;
+                const std::uint64_t share = sectors / static_cast<std::uint64_t>(partitions);
+                write.Folder(part);
+                write.Attribute(part, "partition", std::to_string(n));
+                write.Attribute(part, "start",
+                                std::to_string(share * static_cast<unsigned>(n - 1)));
+                write.Attribute(part, "size", std::to_string(share));
+                write.Attribute(part, "dev",
+                                std::to_string(kDiskMajor) + ":" + std::to_string(minor + n));
+                write.Attribute(
+                    part, "uevent",
+                    Uevent(
+                        kDiskMajor, minor + n, part_name,
+                        interface.node.empty() ? "" : interface.node + "-part" + std::to_string(n),
+                        "partition"));
+                links.emplace_back(fs::path(root_) / class_folder / part_name, part);
+            }
         }
         links.emplace_back(fs::path(root_) / class_folder / name, node);
         if (names != nullptr)

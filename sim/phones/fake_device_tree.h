@@ -7,10 +7,12 @@
 //   .../1-3/1-3:1.0/                                  bInterfaceNumber interface uevent
 //   .../1-3:1.0/ttyUSB0/tty/ttyUSB0/                  dev uevent (DEVNAME=the node)   serial
 //   .../1-3:1.2/tty/ttyACM0/                          dev uevent                      modem
-//   .../1-3:1.1/host0/target0:0:0/0:0:0:0/block/sda/  size dev uevent removable       disk
-//   class/tty/ttyUSB0 -> ../../devices/...            (class/block/sda likewise)
+//   .../1-3:1.1/host0/target0:0:0/0:0:0:0/block/sda/  size dev uevent removable ro    disk
+//   .../block/sda/sda1/                               partition size dev uevent       partition
+//   class/tty/ttyUSB0 -> ../../devices/...            (class/block/sda, sda1 likewise)
 // A tty's DEVNAME is the absolute path of the node it stands for (a pseudo-terminal, a disk
-// image file), or the kernel's name when no node is given. The class links are made last and
+// image file), or the kernel's name when no node is given; a partition's is the disk's followed by
+// "-part<n>" (nothing opens it). The class links are made last and
 // removed first, so a reader never sees half a device.
 //
 // Threads: any; one tree object per root folder (names are handed out by the object).
@@ -40,6 +42,8 @@ struct UsbInterface {
     // The device node a tty or disk stands for; the kernel's name (/dev/ttyUSB0) when empty.
     std::string node;
     std::uint64_t disk_bytes = 0;  // kDisk: the disk's size
+    int partitions = 0;            // kDisk: partitions 1 to this, each an equal share of it
+    bool read_only = false;        // kDisk: the kernel refuses writes to it
 };
 
 struct UsbIdentity {

@@ -66,6 +66,18 @@ void SimulatedPhone::Replug(const UsbIdentity& identity) {
     Post([this, identity] { DoPlug(identity); });
 }
 
+bool SimulatedPhone::SetDiskFault(DiskFault fault) {
+    bool shown = false;
+    Post([&] {
+        disk_fault_ = fault;
+        std::string error;
+        shown = ApplyDiskFault(error);
+        const std::lock_guard lock(mutex_);
+        error_ = error;
+    });
+    return shown;
+}
+
 bool SimulatedPhone::is_plugged() const {
     const std::lock_guard lock(mutex_);
     return plugged_;
@@ -111,6 +123,7 @@ void SimulatedPhone::Post(std::function<void()> change) {
 }
 
 void SimulatedPhone::Loop() {
+    write_watch_ = std::make_unique<DiskWriteWatch>();
     while (true) {
         // Reset before taking the queue: a change posted after this sets the event again.
         wake_.Reset();
@@ -129,7 +142,8 @@ void SimulatedPhone::Loop() {
         }
 
         const int timeout_ms = RunDueActions();
-        std::vector<pollfd> watched{{platform::Descriptor(wake_.native_handle()), POLLIN, 0}};
+        std::vector<pollfd> watched{{platform::Descriptor(wake_.native_handle()), POLLIN, 0},
+                                    {write_watch_->poll_fd(), POLLIN, 0}};
         std::vector<int> interfaces;
         for (const auto& [number, port] : ports_) {
             const short events = port.pending.empty() ? POLLIN : POLLIN | POLLOUT;
@@ -138,9 +152,13 @@ void SimulatedPhone::Loop() {
         }
         if (poll(watched.data(), watched.size(), timeout_ms) <= 0)
             continue;  // EINTR, or an action is due
-        for (std::size_t i = 1; i < watched.size(); ++i) {
+        if (watched[1].revents != 0 && write_watch_->Opened()) {
+            DoUnplug();  // before the writer's open returns
+            continue;
+        }
+        for (std::size_t i = 2; i < watched.size(); ++i) {
             if (watched[i].revents != 0)
-                Exchange(interfaces[i - 1], ports_.at(interfaces[i - 1]), watched[i].revents);
+                Exchange(interfaces[i - 2], ports_.at(interfaces[i - 2]), watched[i].revents);
         }
     }
 }
@@ -198,6 +216,10 @@ void SimulatedPhone::Flush(Port& port) {
 bool SimulatedPhone::DoPlug(const UsbIdentity& identity) {
     DoUnplug();
     UsbIdentity plugged = identity;
+    for (UsbInterface& interface : plugged.interfaces) {
+        if (interface.kind == InterfaceKind::kDisk && disk_fault_ == DiskFault::kReadOnly)
+            interface.read_only = true;
+    }
     std::map<int, Port> ports;
     std::string error;
     bool made = true;
@@ -234,9 +256,30 @@ bool SimulatedPhone::DoPlug(const UsbIdentity& identity) {
                 nodes_.push_back({interface.number, name->second, interface.node});
         }
     }
+    if (!ApplyDiskFault(error)) {
+        const std::lock_guard lock(mutex_);
+        error_ = usb_path_ + ": " + error;
+    }
     if (behaviour_ != nullptr)
         behaviour_->OnPlugged(*this);
     return true;
+}
+
+bool SimulatedPhone::ApplyDiskFault(std::string& error) {
+    const auto disk = std::find_if(
+        identity_.interfaces.begin(), identity_.interfaces.end(),
+        [](const UsbInterface& interface) { return interface.kind == InterfaceKind::kDisk; });
+    write_watch_->Release();
+    if (!is_plugged() || disk == identity_.interfaces.end())
+        return true;  // shown at the next plug with a disk
+    if (disk_fault_ == DiskFault::kReadOnly && !disk->read_only) {
+        disk->read_only = true;
+        if (!tree_.Add(usb_path_, identity_)) {
+            error = tree_.error();
+            return false;
+        }
+    }
+    return disk_fault_ != DiskFault::kUnplugMidWrite || write_watch_->Arm(disk->node, error);
 }
 
 void SimulatedPhone::DoUnplug() {
@@ -244,9 +287,13 @@ void SimulatedPhone::DoUnplug() {
     tree_.Remove(usb_path_);
     ports_.clear();
     held_actions_.clear();
-    const std::lock_guard lock(mutex_);
-    plugged_ = false;
-    nodes_.clear();
+    {
+        const std::lock_guard lock(mutex_);
+        plugged_ = false;
+        nodes_.clear();
+    }
+    // Last, once the phone is gone in every respect: a writer waiting on its disk goes on.
+    write_watch_->Release();
 }
 
 }  // namespace sim

@@ -23,11 +23,20 @@
 #include <vector>
 
 #include "platform/event.h"
+#include "sim/phones/disk_write_watch.h"
 #include "sim/phones/fake_device_tree.h"
 #include "sim/phones/phone_behaviour.h"
 #include "sim/phones/pseudo_terminal.h"
 
 namespace sim {
+
+// What can be wrong with a phone's disk: shown at once on a disk plugged when the fault is set,
+// and at every plug after; a fault taken back (kNone) is gone from the next plug on.
+enum class DiskFault {
+    kNone,
+    kReadOnly,        // write-protected: the system shows the disk read-only
+    kUnplugMidWrite,  // the phone leaves the bus the moment its disk is opened for writing
+};
 
 // A tty or disk of a plugged phone.
 struct PluggedNode {
@@ -52,6 +61,10 @@ class SimulatedPhone final : private PhoneControl {
     bool Plug(const UsbIdentity& identity);
     // Also the behaviour's PhoneControl::Unplug; from another thread it returns once done.
     void Unplug() override;
+
+    // Sets the fault of the phone's disk; returns once it applies. False, with error() set, when
+    // it cannot be shown on this system (no lease on the image's file system).
+    bool SetDiskFault(DiskFault fault);
 
     bool is_plugged() const;
     // The ttys and disks of the plugged phone, by interface number; none when unplugged.
@@ -81,6 +94,8 @@ class SimulatedPhone final : private PhoneControl {
     void Loop();
     bool DoPlug(const UsbIdentity& identity);
     void DoUnplug();
+    // Shows the disk fault on the plugged disk; false, with `error` set, when it cannot.
+    bool ApplyDiskFault(std::string& error);
     void Exchange(int interface_number, Port& port, short events);
     void Flush(Port& port);
     // Runs the held-back actions that are due; the poll time-out until the next one (-1: none).
@@ -92,6 +107,8 @@ class SimulatedPhone final : private PhoneControl {
 
     // Owned by the phone's thread.
     UsbIdentity identity_;
+    DiskFault disk_fault_ = DiskFault::kNone;
+    std::unique_ptr<DiskWriteWatch> write_watch_;  // made by the thread: its notices are its own
     std::map<int, Port> ports_;
     std::multimap<std::chrono::steady_clock::time_point, std::function<void(PhoneControl&)>>
         held_actions_;

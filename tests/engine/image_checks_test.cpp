@@ -2,6 +2,7 @@
 // steps that use them (the image-checks step of a run, the boot version check of a download).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -188,10 +189,13 @@ struct ImageRig : WorkerRig {
         params.app_path = dir.File("app.mbn");
         params.boot_path = dir.File("boot.mbn");
     }
-    // The lines after "STATUS 3 Detecting phone...", without the last (the port's close).
+    // The lines after "STATUS 3 Detecting phone..." up to END; the port's closing follows it.
     Lines AfterDetection() const {
         const Lines steps = journal.Steps();
-        return Lines(steps.begin() + 6, steps.end() - 1);
+        const auto end = std::find_if(steps.begin(), steps.end(), [](const std::string& line) {
+            return line.starts_with("END");
+        });
+        return Lines(steps.begin() + 6, end == steps.end() ? end : end + 1);
     }
     TempDir dir;
 };

@@ -109,6 +109,7 @@ TEST_F(NvBackupRun, SavesTheEsnAndEveryItemThePhoneAnswers) {
                            "SUCCESS 7",
                            "END 7",
                            "close with ResetPhone",
+                           "reset disk-mode phone",
                        }));
     EXPECT_EQ(diagnostic_->asked, (std::vector<std::uint16_t>{5, 9, 12}));
     EXPECT_EQ(Progress(), 3);  // one tick per item read
@@ -178,9 +179,10 @@ TEST_F(NvBackupRun, BothOptionsOffBackUpNothingAndPostNeitherWaitNorContinue) {
     params_.backup_esn = 0;
     params_.backup_rf = 0;
     Run();
-    EXPECT_EQ(Steps(), (std::vector<std::string>{
-                           "START 7", "open COM7", "STATUS 7 Detecting phone...", "switch",
-                           "mass-storage", "SUCCESS 7", "END 7", "close with ResetPhone"}));
+    EXPECT_EQ(Steps(),
+              (std::vector<std::string>{"START 7", "open COM7", "STATUS 7 Detecting phone...",
+                                        "switch", "mass-storage", "SUCCESS 7", "END 7",
+                                        "close with ResetPhone", "reset disk-mode phone"}));
     EXPECT_FALSE(std::filesystem::exists(folder_.File("Backup")));
 }
 

@@ -52,7 +52,7 @@ TEST(Worker, SetParamsKeepsThePortTypeAndStartsAFreshRun) {
     EXPECT_EQ(rig.worker->status_text(), "");
 }
 
-TEST(NormalModePort, RunsEveryStepThenResetsThePhone) {
+TEST(NormalModePort, RunsEveryStepThenResetsThePhoneInItsDiskMode) {
     WorkerRig rig("COM3", PORT_KIND_DIAG);
     rig.RunHere();
     EXPECT_EQ(rig.journal.Steps(), (Lines{
@@ -68,6 +68,7 @@ TEST(NormalModePort, RunsEveryStepThenResetsThePhone) {
                                        "SUCCESS 3",
                                        "END 3",
                                        "close with ResetPhone",
+                                       "reset disk-mode phone",
                                    }));
     EXPECT_TRUE(rig.worker->detected());
 }
@@ -101,12 +102,15 @@ TEST(NormalModePort, AFailingStepEndsTheRunWithErrorBeforeEnd) {
         Lines tail;
     };
     const Case cases[] = {
-        {"nv-backup", {"nv-backup", "ERROR 3 Detecting phone...", "END 3"}},
+        {"nv-backup",
+         {"nv-backup", "ERROR 3 Detecting phone...", "END 3", "close with ResetPhone"}},
         {"switch",
          {"nv-backup", "switch", "ERROR 3 Switch to download mode fail!",
-          "ERROR 3 Switch to download mode fail!", "END 3"}},
+          "ERROR 3 Switch to download mode fail!", "END 3", "close with ResetPhone"}},
+        // The phone took the switch: whatever the route did, its disk mode is reset.
         {"mass-storage",
-         {"nv-backup", "switch", "mass-storage", "ERROR 3 Detecting phone...", "END 3"}},
+         {"nv-backup", "switch", "mass-storage", "ERROR 3 Detecting phone...", "END 3",
+          "close with ResetPhone", "reset disk-mode phone"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.failing);
@@ -119,8 +123,7 @@ TEST(NormalModePort, AFailingStepEndsTheRunWithErrorBeforeEnd) {
         if (failing == "mass-storage")
             rig.mass_storage.action = Fail;
         rig.RunHere();
-        Lines expected = c.tail;
-        expected.push_back("close with ResetPhone");
+        const Lines& expected = c.tail;
         const Lines steps = rig.journal.Steps();
         ASSERT_GE(steps.size(), expected.size());
         EXPECT_EQ(Lines(steps.end() - static_cast<long>(expected.size()), steps.end()), expected);

@@ -73,6 +73,8 @@ class FakeLink final : public SerialLink {
         journal_.Add("rediscover " + name);
         worker_.set_port_name(name);
     }
+    std::string usb_place() const override { return script_.usb_place; }
+    void ResetDiskModePhone() override { journal_.Add("reset disk-mode phone"); }
     platform::SerialPort* port() override {
         // An opaque token standing for the open port; nothing dereferences it.
         return open_ ? reinterpret_cast<platform::SerialPort*>(&token_) : nullptr;

@@ -76,8 +76,10 @@ class FakeChannels final : public ChannelFactory {
 
 // The serial link: opening follows `open_results` (then `open_default`), a failed open with
 // message leaves "Can not open port!" as the real link does, the switch answers
-// `switch_result`, and each re-discovery takes the next of `rediscovered` ("" once they run out).
+// `switch_result`, each re-discovery takes the next of `rediscovered` ("" once they run out), and
+// the phone is at `usb_place`.
 struct FakeLinkScript {
+    std::string usb_place = "1-1";
     std::deque<bool> open_results;
     bool open_default = true;
     bool switch_result = true;

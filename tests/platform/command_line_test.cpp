@@ -57,5 +57,23 @@ TEST(QuoteProgramPath, QuotesOnlyWhatNeedsItAndRefusesWhatNoCommandLineCanHold) 
     }
 }
 
+TEST(QuoteArgument, AnyArgumentComesBackAsItWas) {
+    const std::string arguments[] = {
+        "",
+        "plain",
+        "two words",
+        "say \"hi\"",
+        "C:\\Images\\",       // a trailing backslash before the closing quote
+        "a\\\\\"b",           // backslashes before a quote
+        "\\\\server\\share",  // backslashes that stand as they are
+        "tab\there 'single' $HOME `x`",
+    };
+    for (const std::string& argument : arguments) {
+        SCOPED_TRACE(argument);
+        EXPECT_EQ(SplitCommandLine("p " + QuoteArgument(argument) + " next"),
+                  (Arguments{"p", argument, "next"}));
+    }
+}
+
 }  // namespace
 }  // namespace platform

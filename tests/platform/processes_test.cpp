@@ -7,12 +7,16 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "platform/ascii.h"
+#include "platform/files.h"
 #include "platform/process_list.h"
 #include "platform/processes.h"
+#include "platform/scripts.h"
 #include "tests/support/no_free_descriptors.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait.h"
 
 namespace platform {
 namespace {
@@ -178,6 +182,76 @@ TEST_F(ProcessBench, AnEndedProcessThatWasNotCollectedIsNotListed) {
     ASSERT_TRUE(fs::exists(stat));
     EXPECT_EQ(FindProcessByName("ZombieProbe.exe"), 0u);
     EXPECT_EQ(process.Wait(kLongEnough), WaitResult::kEnded);
+}
+
+// Whether process `id` has ended (gone, or a zombie nobody collected yet).
+bool Ended(ProcessId id) {
+    const std::string stat =
+        ReadFileBytes("/proc/" + std::to_string(id) + "/stat", 4096).value_or(std::string());
+    const std::size_t state = stat.rfind(')');
+    return state == std::string::npos || stat.compare(state, 3, ") Z") == 0;
+}
+
+TEST_F(ProcessBench, EndGroupEndsTheProcessAndWhatItStartedButNothingElse) {
+    const std::string shell = CopyShell("sh");
+    // A process of the caller's group is never ended.
+    ChildProcess outsider;
+    ASSERT_EQ(outsider.Start(Shell(shell, Held())), StartResult::kStarted);
+    EXPECT_FALSE(outsider.EndGroup());
+
+    ChildProcess process;
+    const ChildProcess::Options own{true, ChildProcess::Output::kPipe};
+    ASSERT_EQ(process.Start(Shell(shell, "sleep 600 & echo $!; wait"), own), StartResult::kStarted);
+    char digits[32] = {};
+    ASSERT_GT(process.ReadOutput(digits, sizeof digits - 1), 0u);
+    const auto started = static_cast<ProcessId>(std::stoul(digits));
+    EXPECT_EQ(getpgid(static_cast<pid_t>(process.id())), static_cast<pid_t>(process.id()));
+    EXPECT_EQ(process.Wait(Milliseconds(0)), WaitResult::kTimedOut);
+
+    ASSERT_TRUE(process.EndGroup()) << process.error();
+    EXPECT_EQ(process.Wait(kLongEnough), WaitResult::kEnded);
+    EXPECT_EQ(process.exit_code(), 128 + SIGKILL);
+    EXPECT_TRUE(fendrel::testing::WaitUntil([&] { return Ended(started); }));
+    EXPECT_FALSE(process.EndGroup());  // collected: its id is no longer ours
+
+    EXPECT_FALSE(Ended(outsider.id()));
+    Release();
+    EXPECT_EQ(outsider.Wait(kLongEnough), WaitResult::kEnded);
+}
+
+TEST_F(ProcessBench, AWaitEndsWhenItsEventIsSetAndKeepsTheOutputsTail) {
+    const std::string shell = CopyShell("sh");
+    ChildProcess process;
+    const ChildProcess::Options tail{false, ChildProcess::Output::kTail};
+    // More output than a pipe holds, so the process only gets on while Wait drains it.
+    ASSERT_EQ(
+        process.Start(Shell(shell, "head -c 100000 /dev/zero; echo last line; " + Held()), tail),
+        StartResult::kStarted);
+    ManualResetEvent stop;
+    EXPECT_EQ(process.Wait(Milliseconds(20), &stop), WaitResult::kTimedOut);
+    stop.Set();
+    EXPECT_EQ(process.Wait(kLongEnough, &stop), WaitResult::kInterrupted);
+    // The script reaches its end only while a wait drains its output.
+    std::thread release([this] { Release(); });
+    EXPECT_EQ(process.Wait(kLongEnough), WaitResult::kEnded);
+    release.join();
+    const std::string& kept = process.output_tail();
+    ASSERT_EQ(kept.size(), ChildProcess::kOutputTailBytes);
+    EXPECT_TRUE(kept.ends_with(std::string(10, '\0') + "last line\n"));
+}
+
+TEST_F(ProcessBench, AScriptRunsItsCommandInItsOwnFolderWithEveryWordIntact) {
+    const std::string folder = dir_.File("it's a \"folder\" $HOME `x`\\\n");
+    fs::create_directories(folder);
+    const std::string word = "don't \"split\" $me\\ `please`";
+    const std::string script = folder + "/" + ScriptFileName("upgrade-COM3");
+    EXPECT_EQ(fs::path(script).extension(), ".sh");
+    fendrel::testing::WriteFile(
+        script, ScriptText({"/bin/sh", "-c", "pwd; printf '[%s]' \"$0\"; exit 7", word}));
+    ChildProcess process;
+    ASSERT_EQ(process.Start(ScriptCommandLine(script)), StartResult::kStarted) << process.error();
+    EXPECT_EQ(Drain(process), fs::canonical(folder).string() + "\n[" + word + "]");
+    EXPECT_EQ(process.exit_code(), 7);
 }
 
 TEST(ExecutableNames, CompareWithoutRegardToAsciiCase) {

@@ -1,10 +1,13 @@
 // Simulated phones as the product sees them: scanned through the real enumerator, opened through
 // the serial port by COM name, talked to over their pseudo-terminals, unplugged and re-plugged.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <future>
 #include <mutex>
 
+#include "platform/disks.h"
 #include "platform/event.h"
 #include "platform/serial_port.h"
 #include "ports/port_scanner.h"
@@ -185,6 +188,33 @@ TEST_F(PhonesOverPtys, APhoneSwitchesModeByItself) {
     EXPECT_EQ(ports[0].port_kind, PORT_KIND_DLOAD);
     ASSERT_EQ(port.Open(ports[0].port_name, kBaud, devices_), platform::OpenStatus::kOpened);
     EXPECT_EQ(Exchange(port, "dl"), "dl");
+}
+
+TEST_F(PhonesOverPtys, ADiskFaultShowsOnTheDiskAsTheSystemWouldShowIt) {
+    const std::string image = dir_.File("flash.img");
+    sim::SimulatedPhone& phone = AddPhone("1-1");
+    ASSERT_TRUE(phone.Plug(sim::DiskModeIdentity("S1", image, 8 << 20)));
+    const platform::DiskEnumerator disks(tree_.root());
+    ASSERT_EQ(disks.WholeDisks().size(), 1u);
+    EXPECT_FALSE(disks.WholeDisks()[0].read_only);
+
+    // Read-only at once, and again after a re-plug.
+    ASSERT_TRUE(phone.SetDiskFault(sim::DiskFault::kReadOnly)) << phone.error();
+    EXPECT_TRUE(disks.WholeDisks().at(0).read_only);
+    ASSERT_TRUE(phone.Plug(sim::DiskModeIdentity("S1", image, 8 << 20)));
+    EXPECT_TRUE(disks.WholeDisks().at(0).read_only);
+
+    // Gone the moment a writer opens the disk: the open returns only once the phone has left.
+    ASSERT_TRUE(phone.SetDiskFault(sim::DiskFault::kUnplugMidWrite)) << phone.error();
+    const int reader = open(image.c_str(), O_RDONLY | O_CLOEXEC);  // readers are let through
+    ASSERT_GE(reader, 0);
+    close(reader);
+    EXPECT_TRUE(phone.is_plugged());
+    const int writer = open(image.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    EXPECT_FALSE(phone.is_plugged());
+    EXPECT_TRUE(disks.WholeDisks().empty());
+    close(writer);
 }
 
 }  // namespace
