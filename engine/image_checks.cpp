@@ -1,14 +1,9 @@
 #include "engine/image_checks.h"
 
-#include <string.h>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <cstring>
 #include <memory>
 
+#include "engine/marker_search.h"
 #include "platform/byte_order.h"
 #include "platform/files.h"
 
@@ -40,33 +35,6 @@ std::uint32_t SumOfWords(const unsigned char* bytes, std::size_t length) {
     for (; i + 4 <= length; i += 4)
         sum += platform::LoadLe32(bytes + i);
     return sum;
-}
-
-// Whether `marker` (at least 2 bytes) lies anywhere in `bytes`. Positions whose first and last
-// byte both match are rare in image data, so they are found 16 at a time and only those are
-// compared whole.
-bool ContainsMarker(const unsigned char* bytes, std::size_t length, std::string_view marker) {
-    const std::size_t last = marker.size() - 1;
-    if (length < marker.size())
-        return false;
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i first_byte = _mm_set1_epi8(marker.front());
-    const __m128i last_byte = _mm_set1_epi8(marker.back());
-    for (; i + last + 16 <= length; i += 16) {
-        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + last));
-        unsigned candidates = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_and_si128(_mm_cmpeq_epi8(starts, first_byte), _mm_cmpeq_epi8(ends, last_byte))));
-        while (candidates != 0) {
-            const unsigned offset = static_cast<unsigned>(__builtin_ctz(candidates));
-            if (memcmp(bytes + i + offset + 1, marker.data() + 1, last - 1) == 0)
-                return true;
-            candidates &= candidates - 1;
-        }
-    }
-#endif
-    return memmem(bytes + i, length - i, marker.data(), marker.size()) != nullptr;
 }
 
 }  // namespace
@@ -114,7 +82,7 @@ MarkerResult SearchImageMarker(const std::string& path) {
         if (*got == 0)
             return kMarkerNotFound;
         held += *got;
-        if (ContainsMarker(buffer.get(), held, kImageMarker))
+        if (ContainsMarker({buffer.get(), held}, kImageMarker))
             return kMarkerFound;
         const std::size_t keep = held < kCarry ? held : kCarry;
         memmove(buffer.get(), buffer.get() + held - keep, keep);

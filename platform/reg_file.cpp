@@ -1,5 +1,6 @@
 #include "platform/reg_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -11,8 +12,6 @@ namespace {
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kLineEnd = "\r\n";
-constexpr std::size_t kMaxKeyNameLength = 255;
-constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr std::uint32_t kRegBinary = 3;
 
 bool IsControl(char c) {
@@ -196,6 +195,17 @@ std::vector<std::string_view> PhysicalLines(std::string_view text) {
     return lines;
 }
 
+// Gives `existing` the type and data of `value`, a value of the same name. The name keeps the
+// case it was created with, as in the registry.
+void Overwrite(RegistryValue& existing, RegistryValue&& value) {
+    existing.type = value.type;
+    existing.data = std::move(value.data);
+}
+
+// The most values of one key that the parser searches one after the other for a name read
+// again; beyond them it keeps an index, so that a key of many values reads in linear time.
+constexpr std::size_t kValuesSearchedInTurn = 16;
+
 class Parser {
   public:
     Parser(std::string_view text, std::string_view root)
@@ -207,6 +217,8 @@ class Parser {
         for (std::size_t i = 1; i < lines_.size(); ++i) {
             const std::size_t number = i + 1;
             std::string line(Trim(lines_[i]));
+            if (line.empty() || line.starts_with(';'))
+                continue;
             // A hex list may go on over lines that end in a backslash.
             while (line.ends_with('\\') && line.find("=hex") != std::string::npos &&
                    i + 1 < lines_.size()) {
@@ -214,8 +226,6 @@ class Parser {
                 line += Trim(lines_[++i]);
             }
             std::string problem;
-            if (line.empty() || line.starts_with(';'))
-                continue;
             if (line.starts_with('['))
                 problem = Section(line);
             else if (line.starts_with('"') || line.starts_with('@'))
@@ -241,10 +251,10 @@ class Parser {
             name[root_.size()] != '\\')
             return "the key does not lie below " + std::string(root_);
         const std::string_view path = name.substr(root_.size() + 1);
-        if (!IsValidKeyPath(path))
-            return "the key path is not valid";
+        if (std::string problem = KeyPathProblem(path); !problem.empty())
+            return problem;
         key_path_ = std::string(path);
-        hive_.AddKey(key_path_);
+        key_place_ = static_cast<std::size_t>(&hive_.AddKey(key_path_) - hive_.keys().data());
         return {};
     }
 
@@ -256,8 +266,10 @@ class Parser {
             line.remove_prefix(1);
         } else {
             auto quoted = TakeQuoted(line);
-            if (!quoted || !IsValidValueName(*quoted))
+            if (!quoted)
                 return "the value name is not a valid quoted name";
+            if (std::string problem = ValueNameProblem(*quoted); !problem.empty())
+                return problem;
             name = std::move(*quoted);
         }
         line = Trim(line);
@@ -269,7 +281,20 @@ class Parser {
             return problem;
         value->name = std::move(name);
         // The key is looked up anew: adding keys may have moved it.
-        hive_.FindKey(key_path_)->SetValue(std::move(*value));
+        RegistryKey& key = *hive_.FindKey(key_path_);
+        if (key.values.size() < kValuesSearchedInTurn) {
+            key.SetValue(std::move(*value));
+            return {};
+        }
+        // A key of many values: its values are found through an index from here on.
+        ValuePlaces& places = value_places_[key_place_];
+        for (std::size_t i = places.size(); i < kValuesSearchedInTurn; ++i)
+            places.emplace(key.values[i].name, i);
+        const auto [place, added] = places.try_emplace(value->name, key.values.size());
+        if (added)
+            key.values.push_back(std::move(*value));
+        else
+            Overwrite(key.values[place->second], std::move(*value));
         return {};
     }
 
@@ -284,6 +309,11 @@ class Parser {
     std::string_view root_;
     RegistryHive hive_;
     std::string key_path_;
+    std::size_t key_place_ = 0;  // of key_path_ among the hive's keys
+    // The values of a key that has many, by name, and where each lies among the key's values.
+    using ValuePlaces = std::unordered_map<std::string, std::size_t, AsciiCaseInsensitiveHash,
+                                           AsciiCaseInsensitiveEqual>;
+    std::unordered_map<std::size_t, ValuePlaces> value_places_;  // by key_place_
 };
 
 }  // namespace
@@ -325,9 +355,7 @@ const RegistryValue* RegistryKey::FindValue(std::string_view name) const {
 void RegistryKey::SetValue(RegistryValue value) {
     for (RegistryValue& existing : values) {
         if (EqualsIgnoringAsciiCase(existing.name, value.name)) {
-            // The name keeps the case it was created with, as in the registry.
-            existing.type = value.type;
-            existing.data = std::move(value.data);
+            Overwrite(existing, std::move(value));
             return;
         }
     }
@@ -335,11 +363,8 @@ void RegistryKey::SetValue(RegistryValue value) {
 }
 
 const RegistryKey* RegistryHive::FindKey(std::string_view path) const {
-    for (const RegistryKey& key : keys_) {
-        if (EqualsIgnoringAsciiCase(key.path, path))
-            return &key;
-    }
-    return nullptr;
+    const auto found = index_.find(path);
+    return found != index_.end() ? &keys_[found->second] : nullptr;
 }
 
 RegistryKey* RegistryHive::FindKey(std::string_view path) {
@@ -347,31 +372,59 @@ RegistryKey* RegistryHive::FindKey(std::string_view path) {
 }
 
 RegistryKey& RegistryHive::AddKey(std::string_view path) {
-    if (RegistryKey* existing = FindKey(path))
-        return *existing;
-    const std::size_t last = path.rfind('\\');
-    if (last != std::string_view::npos)
-        AddKey(path.substr(0, last));
-    keys_.push_back(RegistryKey{std::string(path), {}});
-    return keys_.back();
+    // The nearest ancestor already there (the key itself, usually its parent); every level after
+    // it is added in order, parents first.
+    std::size_t end = path.size();
+    while (!index_.contains(path.substr(0, end))) {
+        const std::size_t parent_end = path.rfind('\\', end - 1);
+        if (parent_end == std::string_view::npos) {
+            end = 0;
+            break;
+        }
+        end = parent_end;
+    }
+    while (end < path.size()) {
+        end = std::min(path.find('\\', end + 1), path.size());
+        keys_.push_back(RegistryKey{std::string(path.substr(0, end)), {}});
+        index_.emplace(keys_.back().path, keys_.size() - 1);
+    }
+    return *FindKey(path);
 }
 
-bool IsValidKeyPath(std::string_view path) {
-    if (path.empty() || HasControl(path))
-        return false;
-    while (true) {
+std::string KeyPathProblem(std::string_view path) {
+    if (path.empty())
+        return "the key path is empty";
+    if (HasControl(path))
+        return "the key path holds a control character";
+    std::size_t depth = 0;
+    for (;;) {
+        if (++depth > kMaxKeyDepth) {
+            return "the key lies more than " + std::to_string(kMaxKeyDepth) +
+                   " levels deep, deeper than a registry allows";
+        }
         const std::size_t end = path.find('\\');
         const std::size_t length = end == std::string_view::npos ? path.size() : end;
-        if (length == 0 || length > kMaxKeyNameLength)
-            return false;
+        if (length == 0)
+            return "the key path holds an empty name";
+        if (length > kMaxKeyNameLength) {
+            return "a key name is " + std::to_string(length) + " characters long, longer than " +
+                   "the " + std::to_string(kMaxKeyNameLength) + " a registry allows";
+        }
         if (end == std::string_view::npos)
-            return true;
+            return {};
         path.remove_prefix(end + 1);
     }
 }
 
-bool IsValidValueName(std::string_view name) {
-    return name.size() <= kMaxValueNameLength && !HasControl(name);
+std::string ValueNameProblem(std::string_view name) {
+    if (name.size() > kMaxValueNameLength) {
+        return "the value name is " + std::to_string(name.size()) +
+               " characters long, longer than the " + std::to_string(kMaxValueNameLength) +
+               " a registry allows";
+    }
+    if (HasControl(name))
+        return "the value name holds a control character";
+    return {};
 }
 
 std::optional<RegistryHive> ParseRegFile(std::string_view text, std::string_view root,

@@ -12,18 +12,29 @@
 // Strings are quoted with \\ and \" escaped; a string holding control characters (which a quoted
 // line cannot carry) is written as hex(1): its bytes and a terminating 00. Values of other types
 // ("hex:", "hex(N):", continued over lines ending in '\') are kept as read. A UTF-8 byte order
-// mark, CR LF or LF line ends, blank lines and ';' comment lines are accepted. A file is a state,
-// not a patch: deletions ("[-key]", "name"=-) do not parse. Key and value names compare without
-// regard to (ASCII) case and keep the case they were created with.
+// mark, CR LF or LF line ends, blank lines and ';' comment lines are accepted (a comment ends at
+// its line's end, backslash or not). A file is a state, not a patch: deletions ("[-key]",
+// "name"=-) do not parse. Key and value names compare without regard to (ASCII) case and keep
+// the case they were created with. Keys, names and depths stay within the limits of the Windows
+// registry, so a hive always imports there.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "platform/ascii.h"
+
 namespace platform {
+
+// The limits of the Windows registry: the characters of one key name (a path holds many), of a
+// value name, and how many levels a key may lie below its hive's root.
+inline constexpr std::size_t kMaxKeyNameLength = 255;
+inline constexpr std::size_t kMaxValueNameLength = 16383;
+inline constexpr std::size_t kMaxKeyDepth = 512;
 
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegDword = 4;
@@ -52,6 +63,7 @@ struct RegistryKey {
     void SetValue(RegistryValue value);
 };
 
+// The keys of a hive, found by path in constant time whatever their number.
 class RegistryHive {
   public:
     const RegistryKey* FindKey(std::string_view path) const;
@@ -65,13 +77,24 @@ class RegistryHive {
 
   private:
     std::vector<RegistryKey> keys_;
+    // Each key's place in keys_, by its path in any case.
+    std::unordered_map<std::string, std::size_t, AsciiCaseInsensitiveHash,
+                       AsciiCaseInsensitiveEqual>
+        index_;
 };
 
-// Whether `path` names a key: one or more names joined by single '\', each of 1 to 255
-// characters and free of control characters.
-bool IsValidKeyPath(std::string_view path);
-// Whether a value of this name can be stored: free of control characters, at most 16383 long.
-bool IsValidValueName(std::string_view name);
+// Why `path` names no key, or empty when it does: one to kMaxKeyDepth names joined by single
+// '\', each of 1 to kMaxKeyNameLength characters and free of control characters.
+std::string KeyPathProblem(std::string_view path);
+inline bool IsValidKeyPath(std::string_view path) {
+    return KeyPathProblem(path).empty();
+}
+// Why no value of this name can be stored, or empty when it can: free of control characters,
+// at most kMaxValueNameLength long.
+std::string ValueNameProblem(std::string_view name);
+inline bool IsValidValueName(std::string_view name) {
+    return ValueNameProblem(name).empty();
+}
 
 // The hive in `text`, whose sections must all lie below `root` (for example
 // "HKEY_LOCAL_MACHINE"). On a text that does not parse: none, and `error` says on which line

@@ -10,9 +10,9 @@ std::string_view HiveName(Hive hive) {
 std::optional<SettingsKey> SettingsStore::OpenKey(Hive hive, std::string_view path,
                                                   std::string* error) const {
     const std::string name = std::string(HiveName(hive)) + "\\" + std::string(path);
-    if (!IsValidKeyPath(path)) {
+    if (const std::string problem = KeyPathProblem(path); !problem.empty()) {
         if (error != nullptr)
-            *error = name + " is not a key path";
+            *error = name + " is not a key path: " + problem;
         return std::nullopt;
     }
     const auto contents = ReadHive(hive, error);
@@ -28,9 +28,11 @@ std::optional<SettingsKey> SettingsStore::OpenKey(Hive hive, std::string_view pa
 }
 
 bool SettingsStore::CreateKey(Hive hive, std::string_view path, std::string* error) const {
-    if (!IsValidKeyPath(path)) {
-        if (error != nullptr)
-            *error = std::string(HiveName(hive)) + "\\" + std::string(path) + " is not a key path";
+    if (const std::string problem = KeyPathProblem(path); !problem.empty()) {
+        if (error != nullptr) {
+            *error = std::string(HiveName(hive)) + "\\" + std::string(path) +
+                     " is not a key path: " + problem;
+        }
         return false;
     }
     return UpdateHive(
@@ -120,10 +122,8 @@ bool SettingsKey::ChangeKey(const std::function<void(RegistryKey&)>& change) {
 }
 
 bool SettingsKey::AcceptName(std::string_view name) {
-    if (IsValidValueName(name))
-        return true;
-    error_ = "a value name must not hold control characters";
-    return false;
+    error_ = ValueNameProblem(name);
+    return error_.empty();
 }
 
 bool SettingsKey::SetValue(RegistryValue value) {

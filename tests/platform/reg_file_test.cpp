@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace platform {
 namespace {
 
@@ -108,6 +110,103 @@ TEST(RegFile, RefusesTextsThatAreNotAHive) {
         EXPECT_FALSE(ParseRegFile(c.text, kRoot, &error).has_value()) << c.text;
         EXPECT_EQ(error.rfind(c.line, 0), 0u) << c.text << " gave " << error;
     }
+}
+
+// A comment never goes on to the next line, whatever it ends in; a hex list still does.
+TEST(RegFile, ACommentEndsAtItsLine) {
+    const RegistryHive hive = Parse(
+        "Windows Registry Editor Version 5.00\r\n"
+        "; \"old\"=hex:01,\\\r\n"
+        "[HKEY_LOCAL_MACHINE\\K]\r\n"
+        ";\\\r\n"
+        "\"a\"=hex:01,\\\r\n"
+        "  02\r\n");
+    const RegistryKey* key = hive.FindKey("K");
+    ASSERT_NE(key, nullptr);
+    ASSERT_EQ(key->values.size(), 1u);
+    EXPECT_EQ(key->values[0].data, "\x01\x02");
+}
+
+// What a registry cannot hold is refused with the line and the limit it breaks.
+TEST(RegFile, RefusesKeysAndNamesBeyondTheRegistrysLimits) {
+    const std::string header = "Windows Registry Editor Version 5.00\r\n\r\n";
+    const auto deep = [](int levels) {
+        std::string path = "[HKEY_LOCAL_MACHINE";
+        for (int i = 0; i < levels; ++i)
+            path += "\\k";
+        return path + "]\r\n";
+    };
+    const std::string key = "[HKEY_LOCAL_MACHINE\\K]\r\n";
+    const std::string name_255 = std::string(255, 'n');
+    const std::string value_16383 = "\"" + std::string(16383, 'v') + "\"=dword:1\r\n";
+    EXPECT_EQ(Parse(header + deep(512)).keys().size(), 512u);
+    EXPECT_EQ(Parse(header + "[HKEY_LOCAL_MACHINE\\" + name_255 + "]\r\n").keys().size(), 1u);
+    EXPECT_EQ(Parse(header + key + value_16383).FindKey("K")->values.size(), 1u);
+
+    const std::pair<std::string, std::string> refused[] = {
+        {header + deep(513),
+         "line 3: the key lies more than 512 levels deep, deeper than a registry allows"},
+        {header + deep(60000),
+         "line 3: the key lies more than 512 levels deep, deeper than a registry allows"},
+        {header + key + "[HKEY_LOCAL_MACHINE\\K\\" + name_255 + "n]\r\n",
+         "line 4: a key name is 256 characters long, longer than the 255 a registry allows"},
+        {header + key + "\"" + std::string(16384, 'v') + "\"=dword:1\r\n",
+         "line 4: the value name is 16384 characters long, longer than the 16383 a registry "
+         "allows"},
+    };
+    for (const auto& [text, message] : refused) {
+        std::string error;
+        EXPECT_FALSE(ParseRegFile(text, kRoot, &error).has_value()) << message;
+        EXPECT_EQ(error, message);
+    }
+}
+
+// Keys are found without regard to case among many, each added once with its parents first.
+TEST(RegFile, FindsAndAddsKeysAmongMany) {
+    RegistryHive hive;
+    for (int i = 0; i < 1000; ++i)
+        hive.AddKey("Enum\\USB\\Device " + std::to_string(i) + "\\Device Parameters");
+    ASSERT_EQ(hive.keys().size(), 2u + 2 * 1000);
+    EXPECT_EQ(hive.keys()[0].path, "Enum");
+    EXPECT_EQ(hive.keys()[1].path, "Enum\\USB");
+    EXPECT_EQ(hive.keys()[2].path, "Enum\\USB\\Device 0");
+    EXPECT_EQ(hive.keys()[3].path, "Enum\\USB\\Device 0\\Device Parameters");
+    EXPECT_EQ(&hive.AddKey("ENUM\\usb\\device 999"), hive.FindKey("Enum\\USB\\Device 999"));
+    EXPECT_EQ(hive.keys().size(), 2u + 2 * 1000);
+    EXPECT_EQ(hive.FindKey("enum\\usb\\DEVICE 5\\device parameters")->path,
+              "Enum\\USB\\Device 5\\Device Parameters");
+    EXPECT_EQ(hive.FindKey("Enum\\USB\\Device 1000"), nullptr);
+    EXPECT_EQ(hive.FindKey("Enum\\US"), nullptr);
+}
+
+// However many values a key has, a name read again (in any case) replaces the value in its first
+// place and keeps the case it was first written in.
+TEST(RegFile, ARepeatedValueMergesInKeysOfManyValues) {
+    std::string text = "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\K]\r\n";
+    char number[16];
+    for (int i = 0; i < 40; ++i) {
+        std::snprintf(number, sizeof number, "%08x", i);
+        text += "\"Value" + std::to_string(i) + "\"=dword:" + number + "\r\n";
+    }
+    text += "[HKEY_LOCAL_MACHINE\\Other]\r\n\"Value3\"=dword:ff\r\n";
+    text += "[HKEY_LOCAL_MACHINE\\k]\r\n";
+    for (const int i : {3, 20, 39})
+        text += "\"VALUE" + std::to_string(i) + "\"=\"again " + std::to_string(i) + "\"\r\n";
+    text += "\"Value40\"=dword:28\r\n";
+
+    const RegistryHive hive = Parse(text);
+    const RegistryKey* key = hive.FindKey("K");
+    ASSERT_NE(key, nullptr);
+    ASSERT_EQ(key->values.size(), 41u);
+    for (int i = 0; i <= 40; ++i) {
+        const RegistryValue& value = key->values[static_cast<std::size_t>(i)];
+        EXPECT_EQ(value.name, "Value" + std::to_string(i));
+        if (i == 3 || i == 20 || i == 39)
+            EXPECT_EQ(value.text(), "again " + std::to_string(i));
+        else
+            EXPECT_EQ(value.dword(), static_cast<std::uint32_t>(i));
+    }
+    EXPECT_EQ(hive.FindKey("Other")->values.size(), 1u);
 }
 
 TEST(RegFile, KeyPathsAndValueNames) {
