@@ -79,8 +79,8 @@ __attribute__((target("avx2"))) __m256i EndsMatchAvx2(const unsigned char* at, s
 }
 
 __attribute__((target("avx2"))) bool SearchRoundsAvx2(const unsigned char* bytes,
-                                                      std::size_t length,
-                                                      std::string_view marker, std::size_t& i) {
+                                                      std::size_t length, std::string_view marker,
+                                                      std::size_t& i) {
     const std::size_t last = marker.size() - 1;
     const __m256i first_byte = _mm256_set1_epi8(marker.front());
     const __m256i last_byte = _mm256_set1_epi8(marker.back());
