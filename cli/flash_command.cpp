@@ -71,8 +71,9 @@ bool ParseOptions(std::span<char* const> arguments, FlashOptions& options) {
     }
     if (!params.image_folder.empty() && params.image_folder.back() != platform::kPathSeparator)
         params.image_folder += platform::kPathSeparator;
-    // The raw-disk route runs in the version folder; for "MULTI" a run finds it in the image
-    // folder, for the other types it is the image folder itself.
+    // The raw-disk route runs in the version folder, and the flash-download plugins look for the
+    // image set there; for "MULTI" a run finds it in the image folder, for the other types it is
+    // the image folder itself.
     params.version_folder = params.image_folder;
     return all != !options.ports.empty() && params.baud_rate > 0;
 }

@@ -67,21 +67,7 @@ void Md5::Compress(const std::uint8_t* block) {
 }
 
 void Md5::Update(std::span<const std::uint8_t> bytes) {
-    total_bytes_ += bytes.size();
-    if (pending_size_ > 0) {
-        const std::size_t taken = std::min(bytes.size(), pending_.size() - pending_size_);
-        std::copy_n(bytes.begin(), taken, pending_.begin() + pending_size_);
-        pending_size_ += taken;
-        bytes = bytes.subspan(taken);
-        if (pending_size_ < pending_.size())
-            return;
-        Compress(pending_.data());
-        pending_size_ = 0;
-    }
-    for (; bytes.size() >= pending_.size(); bytes = bytes.subspan(pending_.size()))
-        Compress(bytes.data());
-    std::copy(bytes.begin(), bytes.end(), pending_.begin());
-    pending_size_ = bytes.size();
+    blocks_.Update(bytes, [this](const std::uint8_t* block) { Compress(block); });
 }
 
 void Md5::Update(std::string_view text) {
@@ -89,16 +75,8 @@ void Md5::Update(std::string_view text) {
 }
 
 Md5Digest Md5::Finish() {
-    // Padding: a 1 bit, zeros up to 56 bytes into a block, then the message length in bits as a
-    // little-endian 64-bit number.
-    const std::uint64_t length_bits = total_bytes_ * 8;
-    std::uint8_t padding[72] = {0x80};
-    const std::size_t padding_size =
-        (pending_size_ < 56 ? 56 : 120) - pending_size_;  // 1 to 64 bytes
-    for (int i = 0; i < 8; ++i)
-        padding[padding_size + i] = static_cast<std::uint8_t>(length_bits >> (8 * i));
-    Update(std::span(padding, padding_size + 8));
-
+    blocks_.Finish(platform::LengthOrder::kLittleEndian,
+                   [this](const std::uint8_t* block) { Compress(block); });
     Md5Digest digest;
     for (int i = 0; i < 4; ++i) {
         for (int j = 0; j < 4; ++j)

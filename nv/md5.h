@@ -8,6 +8,8 @@
 #include <span>
 #include <string_view>
 
+#include "platform/hash_blocks.h"
+
 namespace fendrel {
 
 using Md5Digest = std::array<std::uint8_t, 16>;
@@ -25,9 +27,7 @@ class Md5 {
     void Compress(const std::uint8_t* block);
 
     std::array<std::uint32_t, 4> state_;
-    std::array<std::uint8_t, 64> pending_{};
-    std::size_t pending_size_ = 0;
-    std::uint64_t total_bytes_ = 0;
+    platform::HashBlocks blocks_;
 };
 
 // The MD5 of `bytes` in one call.

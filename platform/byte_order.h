@@ -41,8 +41,10 @@ constexpr void StoreBe16(std::uint8_t* at, std::uint16_t value) {
 }
 
 constexpr void StoreBe32(std::uint8_t* at, std::uint32_t value) {
-    StoreBe16(at, static_cast<std::uint16_t>(value >> 16));
-    StoreBe16(at + 2, static_cast<std::uint16_t>(value));
+    at[0] = static_cast<std::uint8_t>(value >> 24);
+    at[1] = static_cast<std::uint8_t>(value >> 16);
+    at[2] = static_cast<std::uint8_t>(value >> 8);
+    at[3] = static_cast<std::uint8_t>(value);
 }
 
 }  // namespace platform

@@ -102,3 +102,34 @@ backup=$(ls -t "$bin"/Backup/OTHER/*/_"$diag_port"_*.znv | head -n 1)
 echo quit >&3
 wait "$sim"
 sim=""
+
+echo
+echo "== A phone of a newer kind: in download mode it speaks Sahara and, once a programmer runs,"
+echo "== Firehose, against its eMMC (here a disk image). An image set for it, made for the demo:"
+echo "== random images, a GPT, rawprogram0.xml, patch0.xml and a stand-in programmer"
+scripts/make-image-set.sh "$work/set" --expected "$work/expected.img"
+ls "$work/set"
+export FENDREL_SYSFS_ROOT="$work/firehose/sys"
+mkfifo "$work/firehose-commands"
+"$bin/fendrel-sim" --dir "$work/firehose" download:firehose \
+  < "$work/firehose-commands" > "$work/sim.log" &
+sim=$!
+exec 3> "$work/firehose-commands"
+await ready
+"$bin/fendrel-cli" ports
+
+echo
+echo "== The station writes it as the multi-download page does: the programmer goes up over"
+echo "== Sahara, every region over Firehose and checked by the phone's digest, the GPT's fields"
+echo "== patched for the eMMC's size, and the phone restarts in normal mode"
+"$bin/fendrel-cli" flash --folder "$work/set" all
+
+echo
+echo "== The phone's eMMC against the image set's layout, byte for byte"
+cmp "$work/firehose/disks/phone1.img" "$work/expected.img"
+echo "The eMMC holds the image set exactly, the GPT patched for its $(($(stat -c %s "$work/expected.img") / 1048576)) MiB."
+"$bin/fendrel-cli" ports
+
+echo quit >&3
+wait "$sim"
+sim=""

@@ -1,25 +1,27 @@
 // fendrel-sim: simulated phones on pseudo-terminals, in a fake device tree, until stopped.
 //
-//   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] MODE...
-//   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] --phones N
+//   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] MODE[:FAMILY]...
+//   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] --phones N
 //   fendrel-sim --help                 (or -h) the usage on standard output, exit 0
 //
 // MODE is normal (9025), download (9008) or disk (9006); --phones N plugs N phones in normal
-// mode. Phone n sits at USB place 1-n and has the ESN HEX + n - 1 (default 8A3C05F1); ITEMS are
-// the NV items every phone holds, a list of numbers and ranges ("1-200,550,1943"; default
-// 1-300), each filled with a pattern of its number. The device tree is written to DIR/sys (point
-// FENDREL_SYSFS_ROOT there), disk-mode flash images to DIR/disks.
+// mode. FAMILY is the phone's flash family (sim/phones/flash_family.h), what it speaks in download
+// mode; without one it speaks DMSS download. Phone n sits at USB place 1-n and has the ESN
+// HEX + n - 1 (default 8A3C05F1); ITEMS are the NV items every phone holds, a list of numbers and
+// ranges ("1-200,550,1943"; default 1-300), each filled with a pattern of its number. The device
+// tree is written to DIR/sys (point FENDREL_SYSFS_ROOT there); phone n's flash is the disk image
+// DIR/disks/phoneN.img of N MiB (default 64), kept when it exists.
 //
 // Once every phone is plugged the program prints "ready"; then it reads commands from standard
 // input and runs until "quit", SIGINT or SIGTERM, unplugging every phone on the way out:
-//   unplug N | plug N MODE | list | quit
+//   unplug N | plug N MODE | list | quit      (a phone keeps its family)
 //   esn N HEX                          the ESN phone N reports from now on
 //   fault N KIND [CODE] [DELAY_MS]     a fault from the next request on, for every command (CODE
 //                                      all, or none given) or only for command CODE (hex), the
 //                                      answer held back DELAY_MS for a delay; KIND is none, silent,
 //                                      bad-crc, nak, delay, unplug-mid-reply, stay-online or
 //                                      switch-error (see sim/phones/talking_phone.h)
-// The phones speak DIAG in normal and disk mode and DMSS download in download mode.
+// The phones speak DIAG in normal and disk mode, and in download mode what their family speaks.
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -40,8 +42,15 @@ namespace {
 constexpr int kMaxPhones = 64;
 constexpr int kUsageError = 2;
 constexpr int kHelpShown = 0;
+// A disk image's size, in MiB: at least a GPT's worth, at most what a test machine should hold.
+constexpr unsigned long kMaxDiskMib = 64 * 1024;
 constexpr std::uint32_t kDefaultEsn = 0x8A3C05F1;
 constexpr const char* kDefaultNvItems = "1-300";
+
+struct PhoneSpec {
+    std::uint16_t product = sim::kNormalModeProduct;
+    const sim::FlashFamily* family = nullptr;  // none: DMSS download
+};
 
 std::optional<std::uint16_t> ParseMode(const std::string& mode) {
     if (mode == "normal" || mode == "9025")
@@ -51,6 +60,20 @@ std::optional<std::uint16_t> ParseMode(const std::string& mode) {
     if (mode == "disk" || mode == "9006")
         return sim::kDiskModeProduct;
     return std::nullopt;
+}
+
+// "MODE" or "MODE:FAMILY".
+std::optional<PhoneSpec> ParsePhone(const std::string& text) {
+    const std::size_t colon = text.find(':');
+    const auto product = ParseMode(text.substr(0, colon));
+    if (!product)
+        return std::nullopt;
+    if (colon == std::string::npos)
+        return PhoneSpec{*product, nullptr};
+    const sim::FlashFamily* family = sim::FindFlashFamily(text.substr(colon + 1));
+    if (family == nullptr)
+        return std::nullopt;
+    return PhoneSpec{*product, family};
 }
 
 // A whole number in `base` between 0 and `limit`, or none.
@@ -163,9 +186,18 @@ bool Command(sim::PhoneStation& station, const std::string& line) {
 }
 
 constexpr char kUsageLines[] =
-    "usage: fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] normal|download|disk ...\n"
-    "       fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] --phones N\n"
+    "usage: fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] MODE[:FAMILY] ...\n"
+    "       fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] --phones N\n"
     "       fendrel-sim --help\n";
+
+// The families a phone may be given, one line each.
+void PrintFamilies() {
+    for (const sim::FlashFamily& family : sim::FlashFamilies()) {
+        std::printf("                  %-10.*s %.*s\n", static_cast<int>(family.name.size()),
+                    family.name.data(), static_cast<int>(family.summary.size()),
+                    family.summary.data());
+    }
+}
 
 int Usage() {
     std::fputs(kUsageLines, stderr);
@@ -181,15 +213,22 @@ int Help() {
         "until 'quit', SIGINT or SIGTERM.\n"
         "  MODE          normal (9025), download (9008) or disk (9006); --phones N plugs\n"
         "                N phones in normal mode\n"
+        "  FAMILY        what the phone speaks in download mode (default DMSS download):\n",
+        stdout);
+    PrintFamilies();
+    std::fputs(
         "  --esn HEX     phone n reports ESN HEX + n - 1 (default 8A3C05F1)\n"
         "  --nv ITEMS    the NV items every phone holds, e.g. 1-200,550 (default 1-300)\n"
+        "  --disk-mib N  phone n's flash, DIR/disks/phoneN.img, holds N MiB (default 64)\n"
         "commands:\n"
-        "  unplug N | plug N MODE | list | quit\n"
+        "  unplug N | plug N MODE | list | quit     (a phone keeps its family)\n"
         "  esn N HEX                       the ESN phone N reports from now on\n"
         "  fault N KIND [CODE] [DELAY_MS]  a fault from the next request on, for every\n"
         "                                  command or only command CODE (hex); KIND is\n"
         "                                  none, silent, bad-crc, nak, delay,\n"
-        "                                  unplug-mid-reply, stay-online, switch-error\n",
+        "                                  unplug-mid-reply, stay-online, switch-error;\n"
+        "                                  for the firehose family also bad-digest,\n"
+        "                                  unplug-mid-program, refuse-programmer, no-digest\n",
         stdout);
     return kHelpShown;
 }
@@ -198,7 +237,8 @@ int Help() {
 
 int main(int argc, char** argv) {
     std::string folder;
-    std::vector<std::uint16_t> modes;
+    std::vector<PhoneSpec> phones;
+    std::uint64_t disk_bytes = sim::PhoneStation::kDefaultDiskBytes;
     std::uint32_t esn = kDefaultEsn;
     std::vector<std::uint16_t> items = *ParseItems(kDefaultNvItems);
     for (int i = 1; i < argc; ++i) {
@@ -212,7 +252,7 @@ int main(int argc, char** argv) {
             const auto count = ParseNumber(argv[++i], 10, kMaxPhones);
             if (!count || *count < 1)
                 return Usage();
-            modes.assign(*count, sim::kNormalModeProduct);
+            phones.assign(*count, PhoneSpec{});
         } else if (argument == "--esn" && has_value) {
             const auto value = ParseNumber(argv[++i], 16, 0xFFFFFFFF);
             if (!value)
@@ -223,13 +263,18 @@ int main(int argc, char** argv) {
             if (!parsed)
                 return Usage();
             items = *parsed;
-        } else if (const auto mode = ParseMode(argument)) {
-            modes.push_back(*mode);
+        } else if (argument == "--disk-mib" && has_value) {
+            const auto mib = ParseNumber(argv[++i], 10, kMaxDiskMib);
+            if (!mib || *mib < 1)
+                return Usage();
+            disk_bytes = static_cast<std::uint64_t>(*mib) << 20;
+        } else if (const auto phone = ParsePhone(argument)) {
+            phones.push_back(*phone);
         } else {
             return Usage();
         }
     }
-    if (folder.empty() || modes.empty() || modes.size() > kMaxPhones)
+    if (folder.empty() || phones.empty() || phones.size() > kMaxPhones)
         return Usage();
 
     // Signals are taken as events beside standard input, so the way out is the same for all.
@@ -244,15 +289,15 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    sim::PhoneStation station(folder);
+    sim::PhoneStation station(folder, disk_bytes);
     std::printf("FENDREL_SYSFS_ROOT=%s\n", station.tree().root().c_str());
-    for (std::size_t i = 0; i < modes.size(); ++i) {
+    for (std::size_t i = 0; i < phones.size(); ++i) {
         sim::PhoneProfile profile;
         profile.esn = static_cast<std::uint32_t>(esn + i);
         for (const std::uint16_t item : items)
             profile.nv_items[item] = sim::PatternNvData(item);
-        const int number = station.AddPhone(std::move(profile));
-        if (!Plug(station, number, modes[i]))
+        const int number = station.AddPhone(std::move(profile), phones[i].family);
+        if (!Plug(station, number, phones[i].product))
             return 1;
     }
     std::printf("ready\n");

@@ -6,8 +6,8 @@
 
 namespace sim {
 
-PhoneStation::PhoneStation(std::string folder)
-    : folder_(std::move(folder)), tree_(folder_ + "/sys") {
+PhoneStation::PhoneStation(std::string folder, std::uint64_t disk_bytes)
+    : folder_(std::move(folder)), disk_bytes_(disk_bytes), tree_(folder_ + "/sys") {
     std::error_code ignored;  // a missing folder shows when a disk-mode phone is plugged
     std::filesystem::create_directories(folder_ + "/disks", ignored);
 }
@@ -16,12 +16,16 @@ PhoneStation::~PhoneStation() {
     phones_.clear();
 }
 
-int PhoneStation::AddPhone(PhoneProfile profile) {
-    auto talk = std::make_unique<TalkingPhone>(std::move(profile));
+int PhoneStation::AddPhone(PhoneProfile profile, const FlashFamily* family) {
+    const int number = size() + 1;
+    std::unique_ptr<DownloadSpeaker> download;
+    if (family != nullptr)
+        download = family->make({DiskImage(number), disk_bytes_, profile.largest_raw_piece});
+    auto talk = std::make_unique<TalkingPhone>(std::move(profile), std::move(download));
     TalkingPhone* const talking = talk.get();
-    const std::string place = "1-" + std::to_string(phones_.size() + 1);
+    const std::string place = "1-" + std::to_string(number);
     phones_.push_back({talking, std::make_unique<SimulatedPhone>(tree_, place, std::move(talk))});
-    return size();
+    return number;
 }
 
 bool PhoneStation::Plug(int number, std::uint16_t product) {
@@ -31,13 +35,16 @@ bool PhoneStation::Plug(int number, std::uint16_t product) {
     if (product == kDownloadModeProduct) {
         identity = DownloadModeIdentity(serial);
     } else if (product == kDiskModeProduct) {
-        const std::string image = folder_ + "/disks/phone" + std::to_string(number) + ".img";
-        identity = DiskModeIdentity(serial, image, kDiskBytes);
+        identity = DiskModeIdentity(serial, DiskImage(number), disk_bytes_);
     }
     if (plugged.Plug(identity))
         return true;
     error_ = plugged.error();
     return false;
+}
+
+std::string PhoneStation::DiskImage(int number) const {
+    return folder_ + "/disks/phone" + std::to_string(number) + ".img";
 }
 
 std::string PhoneStation::error() const {

@@ -1,6 +1,8 @@
 // A station of simulated phones that speak (TalkingPhone), numbered from 1 and plugged at USB
 // places 1-1, 1-2, ... of one fake device tree: fendrel-sim's phones, and those of the
-// integration tests and benchmarks.
+// integration tests and benchmarks. Phone n's flash is the disk image DIR/disks/phoneN.img, made
+// sparse at the station's disk size when missing and kept for the phone's whole life: disk mode
+// shows it as a disk, a flash family's download mode writes it through its protocol.
 //
 // Threads: phones are added and plugged from one thread; each phone then runs its own.
 #pragma once
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "sim/phones/fake_device_tree.h"
+#include "sim/phones/flash_family.h"
 #include "sim/phones/simulated_phone.h"
 #include "sim/phones/talking_phone.h"
 
@@ -18,17 +21,17 @@ namespace sim {
 
 class PhoneStation {
   public:
-    // Disk-mode phones get flash of this size.
-    static constexpr std::uint64_t kDiskBytes = 64ull << 20;
+    static constexpr std::uint64_t kDefaultDiskBytes = 64ull << 20;
 
-    // The device tree in `folder`/sys, disk-mode flash images in `folder`/disks (made when
-    // missing).
-    explicit PhoneStation(std::string folder);
+    // The device tree in `folder`/sys, the phones' flash images in `folder`/disks (made when
+    // missing), each of `disk_bytes`.
+    explicit PhoneStation(std::string folder, std::uint64_t disk_bytes = kDefaultDiskBytes);
     // Unplugs every phone.
     ~PhoneStation();
 
-    // A phone that answers with `profile`, not yet plugged. Returns its number.
-    int AddPhone(PhoneProfile profile = {});
+    // A phone that answers with `profile` and, when `family` is given, speaks that flash family
+    // in download mode; not yet plugged. Returns its number.
+    int AddPhone(PhoneProfile profile = {}, const FlashFamily* family = nullptr);
     // Plugs phone `number` in the mode of USB product `product` (9025, 9008 or 9006), or
     // re-plugs it so. False when that failed; error() says why.
     bool Plug(int number, std::uint16_t product);
@@ -37,6 +40,9 @@ class PhoneStation {
     SimulatedPhone& phone(int number) { return *phones_.at(Index(number)).phone; }
     TalkingPhone& talk(int number) { return *phones_.at(Index(number)).talk; }
     const FakeDeviceTree& tree() const { return tree_; }
+    // Phone `number`'s flash image.
+    std::string DiskImage(int number) const;
+    std::uint64_t disk_bytes() const { return disk_bytes_; }
     std::string error() const;
 
   private:
@@ -47,6 +53,7 @@ class PhoneStation {
     static std::size_t Index(int number) { return static_cast<std::size_t>(number - 1); }
 
     const std::string folder_;
+    const std::uint64_t disk_bytes_;
     FakeDeviceTree tree_;
     std::vector<Entry> phones_;
     std::string error_;

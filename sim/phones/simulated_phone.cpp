@@ -11,29 +11,12 @@
 #include <future>
 
 #include "platform/native_handle_posix.h"
+#include "sim/phones/disk_image.h"
 
 namespace sim {
 namespace {
 
 constexpr std::size_t kReadChunk = 4096;
-
-// The file behind a disk interface: kept when it exists (the phone's flash outlives a mode
-// change), created sparse otherwise.
-bool EnsureDiskImage(const UsbInterface& interface, std::string& error) {
-    if (interface.node.empty()) {
-        error = "a disk interface needs an image file";
-        return false;
-    }
-    if (access(interface.node.c_str(), F_OK) == 0)
-        return true;
-    const int fd = open(interface.node.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    const bool made = fd >= 0 && ftruncate(fd, static_cast<off_t>(interface.disk_bytes)) == 0;
-    if (!made)
-        error = "cannot create the disk image " + interface.node + ": " + std::strerror(errno);
-    if (fd >= 0)
-        close(fd);
-    return made;
-}
 
 }  // namespace
 
@@ -230,7 +213,7 @@ bool SimulatedPhone::DoPlug(const UsbIdentity& identity) {
             interface.node = port.terminal.slave_path();
             ports.emplace(interface.number, std::move(port));
         } else if (interface.kind == InterfaceKind::kDisk) {
-            made = EnsureDiskImage(interface, error);
+            made = EnsureDiskImage(interface.node, interface.disk_bytes, error);
         }
         if (!made)
             break;

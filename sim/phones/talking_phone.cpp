@@ -61,24 +61,6 @@ void AddPatternNvItems(PhoneProfile& profile, std::uint16_t first, int count) {
     }
 }
 
-std::optional<PhoneFault> ParseFault(std::string_view name) {
-    const std::pair<std::string_view, PhoneFault> names[] = {
-        {"none", PhoneFault::kNone},
-        {"silent", PhoneFault::kSilent},
-        {"bad-crc", PhoneFault::kCorruptCrc},
-        {"nak", PhoneFault::kNak},
-        {"delay", PhoneFault::kDelay},
-        {"unplug-mid-reply", PhoneFault::kUnplugMidReply},
-        {"stay-online", PhoneFault::kStayOnline},
-        {"switch-error", PhoneFault::kSwitchError},
-    };
-    for (const auto& [text, fault] : names) {
-        if (text == name)
-            return fault;
-    }
-    return std::nullopt;
-}
-
 void TalkingPhone::SetFault(PhoneFault fault, std::optional<std::uint8_t> only_command,
                             platform::Milliseconds delay) {
     const std::lock_guard lock(mutex_);
@@ -109,6 +91,8 @@ void TalkingPhone::OnPlugged(PhoneControl& phone) {
     disk_mode_ = phone.identity().product == kDiskModeProduct;
     offline_ = disk_mode_;
     decoder_.Clear();
+    if (download_mode_ && download_ != nullptr)
+        download_->OnStarted(phone);
 }
 
 void TalkingPhone::OnHostBytes(PhoneControl& phone, int interface_number,
@@ -116,6 +100,10 @@ void TalkingPhone::OnHostBytes(PhoneControl& phone, int interface_number,
     if (interface_number != kDiagnosticInterface)
         return;  // the modem and NMEA ports stay quiet
     const std::lock_guard lock(mutex_);
+    if (download_mode_ && download_ != nullptr) {
+        download_->OnHostBytes(phone, bytes, fault_command_ ? PhoneFault::kNone : fault_);
+        return;
+    }
     decoder_.Feed(bytes);
     while (const std::optional<Packet> request = decoder_.Next())
         OnRequest(phone, *request);

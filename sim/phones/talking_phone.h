@@ -11,14 +11,10 @@
 // answers, then restarts in normal mode). Anything else is refused: DIAG's bad-command error, or
 // a NAK with reason 6 (invalid command).
 //
-// A fault applies to every request, or to the requests of one command code only:
-//   silent             the phone says nothing and does nothing
-//   bad-crc            it acts, but its answer's frame check is wrong
-//   nak                it refuses: DIAG's bad-command error, or a NAK (invalid command)
-//   delay              it acts at once but answers only after the fault's delay
-//   unplug-mid-reply   it acts, sends the first half of its answer and leaves the bus for good
-//   stay-online        it confirms the offline mode change but stays online
-//   switch-error       it answers the switch to the downloader with a bad-mode error
+// Faults on request: see phone_faults.h.
+//
+// A phone of a flash family (flash_family.h) hands its download port to the family's speaker;
+// the faults for every request reach the speaker too.
 //
 // Threads: the phone's thread calls the behaviour; the setters and queries may be called from
 // any thread.
@@ -35,7 +31,9 @@
 
 #include "platform/clock.h"
 #include "qcom/hdlc.h"
+#include "sim/phones/flash_family.h"
 #include "sim/phones/phone_behaviour.h"
+#include "sim/phones/phone_faults.h"
 
 namespace sim {
 
@@ -47,6 +45,8 @@ struct PhoneProfile {
     std::uint32_t boot_block = 0x10000001;  // a boot block that knows its version
     std::uint16_t boot_version = 0x100;     // the version the boot block accepts
     std::string boot_loader_version = "SIM-PBL 1.0";
+    // A flash family's programmer: the largest piece of raw data it takes at once.
+    std::uint64_t largest_raw_piece = 1 << 20;
 };
 
 // `count` items from `first` on, each filled with a pattern of its own number.
@@ -54,26 +54,15 @@ void AddPatternNvItems(PhoneProfile& profile, std::uint16_t first, int count);
 // The pattern of item `item`.
 std::array<std::uint8_t, 128> PatternNvData(std::uint16_t item);
 
-enum class PhoneFault {
-    kNone,
-    kSilent,
-    kCorruptCrc,
-    kNak,
-    kDelay,
-    kUnplugMidReply,
-    kStayOnline,
-    kSwitchError,
-};
-
-// "silent", "bad-crc", ... as in the list above, and "none".
-std::optional<PhoneFault> ParseFault(std::string_view name);
-
 class TalkingPhone final : public PhoneBehaviour {
   public:
     // Longer than any reply time-out of the station.
     static constexpr platform::Milliseconds kDefaultDelay{5000};
 
-    explicit TalkingPhone(PhoneProfile profile = {}) : profile_(std::move(profile)) {}
+    // `download` speaks in download mode instead of DMSS download when given.
+    explicit TalkingPhone(PhoneProfile profile = {},
+                          std::unique_ptr<DownloadSpeaker> download = nullptr)
+        : profile_(std::move(profile)), download_(std::move(download)) {}
 
     // Shows `fault` from the next request on, for every command or only for `only_command`.
     void SetFault(PhoneFault fault, std::optional<std::uint8_t> only_command = std::nullopt,
@@ -110,6 +99,7 @@ class TalkingPhone final : public PhoneBehaviour {
     bool download_mode_ = false;
     bool disk_mode_ = false;
     fendrel::qcom::FrameDecoder decoder_;
+    const std::unique_ptr<DownloadSpeaker> download_;
 };
 
 }  // namespace sim

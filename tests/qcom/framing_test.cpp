@@ -9,17 +9,13 @@
 
 #include "qcom/crc16.h"
 #include "qcom/hdlc.h"
+#include "tests/support/hex.h"
 
 namespace fendrel::qcom {
 namespace {
 
 Packet Hex(const std::string& text) {
-    std::istringstream words(text);
-    Packet bytes;
-    unsigned value;
-    while (words >> std::hex >> value)
-        bytes.push_back(static_cast<std::uint8_t>(value));
-    return bytes;
+    return fendrel::testing::HexBytes(text);
 }
 
 Packet Joined(Packet first, const Packet& second) {

@@ -117,10 +117,11 @@ std::string Cli(const TempDir& dir, const std::string& arguments,
 
 TEST(StationCommands, SimulatedPhonesAreSetUpListedAndUnplugged) {
     TempDir dir;
-    Simulator simulator(dir.File("station"), {"normal", "download", "disk"});
+    Simulator simulator(dir.File("station"), {"--disk-mib", "8", "normal", "download", "disk"});
     const std::string plugged = simulator.ReadUntil("ready");
     ASSERT_NE(plugged.find("phone 3 at USB 1-3: ttyUSB3=/dev/pts/"), std::string::npos) << plugged;
     EXPECT_NE(plugged.find("sda=" + dir.File("station/disks/phone3.img")), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("station/disks/phone3.img")), 8u << 20);
 
     EXPECT_NE(Cli(dir, "setup").find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Ostrel\\BootFileList"),
               std::string::npos);
@@ -235,8 +236,11 @@ TEST(StationCommands, BadCommandLinesAndABrokenConfigurationAreRefused) {
               std::string::npos);
     for (const char* arguments : {"flash", "flash all COM1", "flash --frobnicate COM1"})
         EXPECT_NE(Cli(dir, arguments).find("usage: fendrel-cli flash"), std::string::npos);
-    Simulator simulator(dir.File("station"), {"sideways"});
-    EXPECT_EQ(simulator.Wait(), 2);
+    for (const std::vector<std::string>& phones : std::vector<std::vector<std::string>>{
+             {"sideways"}, {"download:unknown-family"}, {"--disk-mib", "0", "disk"}}) {
+        Simulator simulator(dir.File("station"), phones);
+        EXPECT_EQ(simulator.Wait(), 2) << phones.back();
+    }
 
     // A copy of the program beside a config.ini whose integrity line does not match.
     std::filesystem::create_directories(dir.File("program"));

@@ -1,0 +1,155 @@
+// A 64 MiB image set written to a simulated firehose phone over a pseudo-terminal, through the
+// plugins' firehose route (Sahara upload, Firehose with every region verified by its digest,
+// patches, restart), beside the raw throughput of the same kind of pseudo-terminal pair: the
+// same bytes in the same pieces, taken on the other side and written to a disk image, with no
+// protocol. Both in one run, best of three each, and their ratio.
+//
+// usage: firehose_download_bench [FOLDER]   (work files go there, default the temp folder)
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "flashlibs/support/firehose_download.h"
+#include "platform/event.h"
+#include "platform/serial_port.h"
+#include "qcom/firehose_client.h"
+#include "sim/imageset/image_set.h"
+#include "sim/phones/fake_device_tree.h"
+#include "sim/phones/phone_modes.h"
+#include "sim/phones/phone_station.h"
+#include "sim/phones/simulated_phone.h"
+
+namespace {
+
+constexpr std::uint64_t kDataBytes = 64 << 20;
+constexpr std::uint64_t kDiskBytes = 96 << 20;
+constexpr int kRounds = 3;
+constexpr unsigned kBaud = 115200;
+constexpr platform::Milliseconds kWriteTimeout{10000};
+constexpr platform::Milliseconds kDoneTimeout{60000};
+constexpr std::uint8_t kAllTaken = 0x55;
+
+// Takes `expected` bytes, writes them one after the other into `disk`, then answers one byte.
+class RawReceiver final : public sim::PhoneBehaviour {
+  public:
+    RawReceiver(const std::string& disk, std::uint64_t expected)
+        : fd_(open(disk.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)), expected_(expected) {}
+    ~RawReceiver() override { close(fd_); }
+    void Restart() { taken_ = 0; }
+
+    void OnHostBytes(sim::PhoneControl& phone, int, std::span<const std::uint8_t> bytes) override {
+        if (pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(taken_)) < 0)
+            return;
+        taken_ += bytes.size();
+        if (taken_ == expected_)
+            phone.Reply(sim::kDiagnosticInterface, std::span(&kAllTaken, 1));
+    }
+
+  private:
+    int fd_;
+    std::uint64_t expected_;
+    std::uint64_t taken_ = 0;
+};
+
+std::vector<std::uint8_t> ReadAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::filesystem::path base = argc > 1 ? argv[1] : std::filesystem::temp_directory_path();
+    const std::string folder = (base / "fendrel-firehose-bench").string();
+    sim::ImageSetOptions options;
+    options.folder = folder + "/set";
+    options.disk_bytes = kDiskBytes;
+    options.data_bytes = kDataBytes;
+    std::string error;
+    if (!sim::MakeImageSet(options, error)) {
+        std::fprintf(stderr, "cannot make the image set: %s\n", error.c_str());
+        return 1;
+    }
+
+    // Through the protocols.
+    bool ok = true;
+    double protocol = 0;
+    {
+        sim::PhoneStation station(folder + "/station", kDiskBytes);
+        station.AddPhone({}, sim::FindFlashFamily("firehose"));
+        protocol = fendrel::bench::BestSeconds(kRounds, [&] {
+            platform::SerialPort port;
+            platform::ManualResetEvent stop;
+            if (!station.Plug(1, sim::kDownloadModeProduct) ||
+                port.Open(station.phone(1).Node(sim::kDiagnosticInterface), kBaud) !=
+                    platform::OpenStatus::kOpened) {
+                ok = false;
+                return;
+            }
+            fendrel::flashlibs::PluginCall call;
+            call.port = &port;
+            call.stop_event = &stop;
+            const fendrel::flashlibs::FirehoseImageSet image_set{
+                options.folder, options.folder + "/" + options.programmer};
+            ok = fendrel::flashlibs::FirehoseDownload(call, image_set,
+                                                      fendrel::flashlibs::FlashRoute::kMulti) &&
+                 ok;
+        });
+    }
+
+    // The same bytes, raw, in the pieces the protocol sends them in.
+    std::vector<std::vector<std::uint8_t>> files;
+    std::uint64_t total = 0;
+    for (const char* name : {"gpt_main0.bin", "sbl1.img", "aboot.img", "boot.img", "modem.img",
+                             "system.img", "gpt_backup0.bin"}) {
+        files.push_back(ReadAll(options.folder + "/" + name));
+        files.back().resize((files.back().size() + 511) / 512 * 512, 0);
+        total += files.back().size();
+    }
+    double raw = 0;
+    {
+        sim::FakeDeviceTree tree(folder + "/raw-sys");
+        auto receiver = std::make_unique<RawReceiver>(folder + "/raw.img", total);
+        RawReceiver* const taking = receiver.get();
+        sim::SimulatedPhone phone(tree, "1-1", std::move(receiver));
+        platform::SerialPort port;
+        platform::ManualResetEvent stop;
+        if (!phone.Plug(sim::DownloadModeIdentity("RAW")) ||
+            port.Open(phone.Node(sim::kDiagnosticInterface), kBaud) !=
+                platform::OpenStatus::kOpened)
+            ok = false;
+        raw = fendrel::bench::BestSeconds(kRounds, [&] {
+            taking->Restart();
+            for (const auto& file : files) {
+                for (std::size_t at = 0; at < file.size();
+                     at += fendrel::qcom::FirehoseClient::kWantedPayload) {
+                    const std::size_t piece =
+                        std::min(file.size() - at, fendrel::qcom::FirehoseClient::kWantedPayload);
+                    ok = port.Write(std::span(file).subspan(at, piece), stop, kWriteTimeout)
+                                 .status == platform::IoStatus::kOk &&
+                         ok;
+                }
+            }
+            std::uint8_t done = 0;
+            ok = port.WaitReadable(stop, kDoneTimeout) == platform::IoStatus::kOk &&
+                 port.Read(std::span(&done, 1)).bytes == 1 && done == kAllTaken && ok;
+        });
+    }
+    std::filesystem::remove_all(folder);
+    if (!ok) {
+        std::fprintf(stderr, "a run failed\n");
+        return 1;
+    }
+    const double mib = static_cast<double>(kDataBytes) / (1 << 20);
+    std::printf("Sahara + Firehose, verified: %.2f s, %.1f MiB/s (best of %d)\n", protocol,
+                mib / protocol, kRounds);
+    std::printf("raw pseudo-terminal:         %.2f s, %.1f MiB/s (best of %d)\n", raw, mib / raw,
+                kRounds);
+    std::printf("ratio: %.2f\n", raw / protocol);
+    return 0;
+}
