@@ -15,6 +15,13 @@ constexpr std::size_t kRecordHeaderLength = 9;  // ':', count (2), address (4), 
 constexpr std::size_t kChecksumDigits = 2;
 constexpr unsigned kCopiedRecordLength = 16;
 
+// Record types.
+constexpr unsigned kDataRecord = 0x00;
+constexpr unsigned kSegmentAddressRecord = 0x02;  // base = value x 16
+constexpr unsigned kSegmentStartRecord = 0x03;    // entry = CS x 16 + IP
+constexpr unsigned kLinearAddressRecord = 0x04;   // base = value << 16
+constexpr unsigned kLinearStartRecord = 0x05;     // entry = value
+
 constexpr std::array<std::int8_t, 256> MakeDigitTable() {
     std::array<std::int8_t, 256> table{};
     table.fill(-1);
@@ -56,6 +63,7 @@ class RecordWalker {
         ReadPair(p + 1, count_);
         ReadPair(p + 3, address_high_);
         ReadPair(p + 5, address_low_);
+        ReadPair(p + 7, type_);
         const std::size_t length = kRecordHeaderLength + 2 * std::size_t{count_} + kChecksumDigits;
         if (text_.size() - position_ < length)
             return false;
@@ -66,6 +74,17 @@ class RecordWalker {
 
     unsigned count() const { return count_; }
     unsigned address() const { return unsigned{address_high_} << 8 | address_low_; }
+    unsigned type() const { return type_; }
+    // The record's data read as one big-endian number (the first four bytes at most).
+    std::uint32_t value() const {
+        std::uint32_t value = 0;
+        for (unsigned i = 0; i < std::min(count(), 4u); ++i) {
+            std::uint8_t byte = 0;
+            ReadPair(data_ + 2 * i, byte);
+            value = value << 8 | byte;
+        }
+        return value;
+    }
     // The record's data digits (2 x count()).
     const char* data() const { return data_; }
 
@@ -75,18 +94,27 @@ class RecordWalker {
     std::uint8_t count_ = 0;
     std::uint8_t address_high_ = 0;
     std::uint8_t address_low_ = 0;
+    std::uint8_t type_ = 0;
     const char* data_ = nullptr;
 };
 
-}  // namespace
-
-int ConvertHexText(std::string_view text, std::string& binary) {
-    binary.clear();
+// The records' part of `text`: up to its first NUL, then up to the end record; none without one.
+std::optional<std::string_view> RecordsOf(std::string_view text) {
     text = text.substr(0, std::min(text.find('\0'), text.size()));
     const std::size_t end = text.find(kHexEndRecord);
     if (end == std::string_view::npos)
+        return std::nullopt;
+    return text.substr(0, end);
+}
+
+}  // namespace
+
+int ConvertHexText(std::string_view whole, std::string& binary) {
+    binary.clear();
+    const std::optional<std::string_view> records = RecordsOf(whole);
+    if (!records)
         return kHexNoEndRecord;
-    text = text.substr(0, end);
+    const std::string_view text = *records;
 
     // First pass: the highest address with its record's byte count, and the sum of all counts.
     unsigned highest = 0;
@@ -123,6 +151,49 @@ int ConvertHexText(std::string_view text, std::string& binary) {
         binary.append(reinterpret_cast<const char*>(bytes), kCopiedRecordLength);
     }
     return static_cast<int>(std::min<std::size_t>(area_size, INT32_MAX));
+}
+
+std::optional<HexLayout> ReadHexLayout(std::string_view whole) {
+    const std::optional<std::string_view> records = RecordsOf(whole);
+    if (!records)
+        return std::nullopt;
+    HexLayout layout;
+    bool any_data = false;
+    std::uint32_t base = 0;
+    std::uint64_t next = 0;  // where a following record continues the data
+    RecordWalker walker(*records);
+    while (walker.Next()) {
+        switch (walker.type()) {
+            case kDataRecord: {
+                const std::uint32_t address = base + walker.address();
+                if (!any_data)
+                    layout.load_address = address;
+                else if (address != next)
+                    layout.contiguous = false;
+                any_data = true;
+                next = std::uint64_t{address} + walker.count();
+                layout.data_bytes += walker.count();
+                break;
+            }
+            case kSegmentAddressRecord:
+                base = walker.value() << 4;
+                break;
+            case kLinearAddressRecord:
+                base = walker.value() << 16;
+                break;
+            case kSegmentStartRecord:
+                layout.entry = (walker.value() >> 16 << 4) + (walker.value() & 0xFFFF);
+                break;
+            case kLinearStartRecord:
+                layout.entry = walker.value();
+                break;
+            default:
+                break;
+        }
+    }
+    if (!any_data)
+        return std::nullopt;
+    return layout;
 }
 
 int ConvertHexFile(const std::string& input_path, const std::string& output_path,

@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,5 +36,21 @@ inline constexpr std::size_t kMaxHexFileSize = 64 * 1024 * 1024;
 // with `error` (when given) naming the file that could not be read or written and why.
 int ConvertHexFile(const std::string& input_path, const std::string& output_path,
                    std::string* error = nullptr);
+
+// Where the data of a HEX text lies in the 32-bit address space, for loading its binary: the
+// records read as the converter reads them, up to the end record, with their types interpreted
+// (extended linear and extended segment address records move the records after them; start
+// address records give the entry point).
+struct HexLayout {
+    std::uint32_t load_address = 0;  // of the first data record's first byte
+    std::size_t data_bytes = 0;      // of every data record, whatever its length
+    // Every data record starts where the one before it ended, so the data is one block from the
+    // load address on.
+    bool contiguous = true;
+    std::optional<std::uint32_t> entry;  // a start address record's
+};
+
+// None when the text has no end record or no data record.
+std::optional<HexLayout> ReadHexLayout(std::string_view text);
 
 }  // namespace fendrel

@@ -35,6 +35,11 @@ constexpr void StoreLe32(std::uint8_t* at, std::uint32_t value) {
     StoreLe16(at + 2, static_cast<std::uint16_t>(value >> 16));
 }
 
+constexpr void StoreBe16(std::uint8_t* at, std::uint16_t value) {
+    at[0] = static_cast<std::uint8_t>(value >> 8);
+    at[1] = static_cast<std::uint8_t>(value);
+}
+
 constexpr void StoreBe32(std::uint8_t* at, std::uint32_t value) {
     at[0] = static_cast<std::uint8_t>(value >> 24);
     at[1] = static_cast<std::uint8_t>(value >> 16);

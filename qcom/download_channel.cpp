@@ -1,8 +1,5 @@
 #include "qcom/download_channel.h"
 
-#include <algorithm>
-
-#include "platform/byte_order.h"
 #include "qcom/dmss_protocol.h"
 
 namespace fendrel::qcom {
@@ -21,17 +18,17 @@ void DownloadChannel::Detach() {
 }
 
 PacketPort::Exchange DownloadChannel::Command(std::span<const std::uint8_t> request,
-                                              std::uint8_t reply_code) {
+                                              std::uint8_t reply_code,
+                                              platform::Milliseconds timeout) {
     last_nak_reason_ = 0;
     PacketPort::Exchange exchange =
-        port_.Transact(request, kReplyTimeout, [reply_code](const Packet& packet) {
+        port_.Transact(request, timeout, [reply_code](const Packet& packet) {
             if (packet[0] == reply_code)
                 return Verdict::kReply;
             return packet[0] == dmss::kNak ? Verdict::kRefusal : Verdict::kPassOver;
         });
     if (exchange.result == DMSS_REJECTED)
-        last_nak_reason_ =
-            exchange.answer.size() >= dmss::kNakBytes ? platform::LoadBe16(&exchange.answer[1]) : 0;
+        last_nak_reason_ = DecodeDmssNak(exchange.answer).value_or(0);
     return exchange;
 }
 
@@ -44,11 +41,10 @@ DL_RET_E_TYPE DownloadChannel::DLGetBBinfo(BBINFO_S_TYPE& info) {
     const PacketPort::Exchange exchange = Command(request, dmss::kBootBlockReply);
     if (exchange.result != DMSS_SUCCESS)
         return exchange.result;
-    if (exchange.answer.size() < dmss::kBootBlockReplyBytes)
+    const std::optional<BBINFO_S_TYPE> decoded = DecodeDmssBootBlock(exchange.answer);
+    if (!decoded)
         return DMSS_BAD_REPLY;
-    info.boot_block = platform::LoadBe32(&exchange.answer[dmss::kBootBlockValueOffset]);
-    std::copy_n(exchange.answer.begin() + dmss::kBootBlockReservedOffset, sizeof info.reserved,
-                info.reserved);
+    info = *decoded;
     return DMSS_SUCCESS;
 }
 
@@ -69,10 +65,10 @@ DL_RET_E_TYPE DownloadChannel::ReadParameters(DmssParameters& parameters) {
     const PacketPort::Exchange exchange = Command(request, dmss::kParameterReply);
     if (exchange.result != DMSS_SUCCESS)
         return exchange.result;
-    const Packet& reply = exchange.answer;
-    if (reply.size() != dmss::kParameterReplyBytes)
+    const std::optional<DmssParameters> decoded = DecodeDmssParameters(exchange.answer);
+    if (!decoded)
         return DMSS_BAD_REPLY;
-    parameters = {reply[1], reply[2], platform::LoadBe16(&reply[3]), reply[5], reply[6], reply[7]};
+    parameters = *decoded;
     return DMSS_SUCCESS;
 }
 
@@ -81,17 +77,26 @@ DL_RET_E_TYPE DownloadChannel::ReadSoftwareVersion(std::string& version) {
     const PacketPort::Exchange exchange = Command(request, dmss::kVersionReply);
     if (exchange.result != DMSS_SUCCESS)
         return exchange.result;
-    const Packet& reply = exchange.answer;
-    constexpr std::size_t text = dmss::kVersionTextOffset;
-    if (reply.size() < text || reply.size() - text < reply[text - 1])
+    std::optional<std::string> decoded = DecodeDmssVersion(exchange.answer);
+    if (!decoded)
         return DMSS_BAD_REPLY;
-    version.assign(reply.begin() + text, reply.begin() + text + reply[text - 1]);
+    version = std::move(*decoded);
     return DMSS_SUCCESS;
 }
 
 DL_RET_E_TYPE DownloadChannel::Reset() {
     const std::uint8_t request[] = {dmss::kReset};
     const PacketPort::Exchange exchange = Command(request, dmss::kAck);
+    return exchange.LeftAfterRequest() ? DMSS_SUCCESS : exchange.result;
+}
+
+DL_RET_E_TYPE DownloadChannel::Write(DmssWriteForm form, std::uint32_t address,
+                                     std::span<const std::uint8_t> data) {
+    return Acknowledged(EncodeDmssWrite(form, address, data));
+}
+
+DL_RET_E_TYPE DownloadChannel::Go(std::uint32_t address) {
+    const PacketPort::Exchange exchange = Command(EncodeDmssGo(address), dmss::kAck, kGoTimeout);
     return exchange.LeftAfterRequest() ? DMSS_SUCCESS : exchange.result;
 }
 

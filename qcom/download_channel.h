@@ -14,24 +14,17 @@
 #include <string>
 
 #include "qcom/channels.h"
+#include "qcom/dmss_packets.h"
 #include "qcom/packet_port.h"
 
 namespace fendrel::qcom {
-
-// What the parameter request reports.
-struct DmssParameters {
-    std::uint8_t protocol_version = 0;
-    std::uint8_t lowest_compatible_version = 0;
-    std::uint16_t largest_write = 0;  // bytes per write packet
-    std::uint8_t model = 0;
-    std::uint8_t flash_size = 0;
-    std::uint8_t flash_type = 0;
-};
 
 class DownloadChannel final : public CDLCmd {
   public:
     // Boot loaders answer within milliseconds; the common hosts allow two seconds.
     static constexpr platform::Milliseconds kReplyTimeout{2000};
+    // A boot loader may hand over to the programmer before it answers GO.
+    static constexpr platform::Milliseconds kGoTimeout{5000};
 
     // `stop` and `clock` must outlive the channel.
     DownloadChannel(const platform::ManualResetEvent& stop, platform::Clock& clock)
@@ -54,13 +47,22 @@ class DownloadChannel final : public CDLCmd {
     DL_RET_E_TYPE ReadSoftwareVersion(std::string& version);
     DL_RET_E_TYPE Reset();
 
+    // What a programmer's upload needs: one write packet of `data` at `address` in `form`
+    // (qcom/dmss_packets.h), answered by ACK; and GO, which starts the code at `address` (ACK,
+    // then the programmer runs; a port that went away after GO had gone out is a programmer that
+    // re-enumerated the phone before the ACK got through, DMSS_SUCCESS).
+    DL_RET_E_TYPE Write(DmssWriteForm form, std::uint32_t address,
+                        std::span<const std::uint8_t> data);
+    DL_RET_E_TYPE Go(std::uint32_t address);
+
     // The reason of the last NAK, 0 when the last command got none.
     std::uint16_t last_nak_reason() const { return last_nak_reason_; }
     std::size_t dropped_frames() const { return port_.dropped_frames(); }
 
   private:
     // Sends `request` and takes the packet with code `reply_code` (or a NAK) as its answer.
-    PacketPort::Exchange Command(std::span<const std::uint8_t> request, std::uint8_t reply_code);
+    PacketPort::Exchange Command(std::span<const std::uint8_t> request, std::uint8_t reply_code,
+                                 platform::Milliseconds timeout = kReplyTimeout);
     DL_RET_E_TYPE Acknowledged(std::span<const std::uint8_t> request);
 
     PacketPort port_;

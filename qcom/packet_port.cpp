@@ -1,5 +1,6 @@
 #include "qcom/packet_port.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/event.h"
@@ -52,56 +53,73 @@ bool PacketPort::Drain(DMSS_RET_E_TYPE& result) {
     }
 }
 
-PacketPort::Exchange PacketPort::Transact(std::span<const std::uint8_t> request,
-                                          platform::Milliseconds timeout,
-                                          const Classifier& classify) {
-    Exchange exchange;
+DMSS_RET_E_TYPE PacketPort::Discard() {
     if (port_ == nullptr || !port_->is_open())
-        return exchange;
-
-    // Nothing buffered now can answer a request not yet sent.
-    if (!Drain(exchange.result))
-        return exchange;
+        return DMSS_NOT_ATTACHED;
+    DMSS_RET_E_TYPE result = DMSS_SUCCESS;
+    Drain(result);
     decoder_.Clear();
+    return result;
+}
 
-    const Packet frame = EncodeFrame(request);
-    const platform::IoResult sent = port_->Write(frame, stop_, kWriteTimeout);
-    if (sent.status != platform::IoStatus::kOk) {
-        exchange.result = ResultOf(sent.status);
-        return exchange;
-    }
-    exchange.written = true;
+DMSS_RET_E_TYPE PacketPort::Send(std::span<const std::uint8_t> packet) {
+    if (port_ == nullptr || !port_->is_open())
+        return DMSS_NOT_ATTACHED;
+    const Packet frame = EncodeFrame(packet);
+    return ResultOf(port_->Write(frame, stop_, kWriteTimeout).status);
+}
 
+DMSS_RET_E_TYPE PacketPort::Receive(Packet& packet, platform::Milliseconds timeout) {
+    if (port_ == nullptr || !port_->is_open())
+        return DMSS_NOT_ATTACHED;
     const platform::Milliseconds deadline = clock_.Now() + timeout;
     while (true) {
-        while (std::optional<Packet> packet = decoder_.Next()) {
-            const Verdict verdict = classify(*packet);
-            if (verdict == Verdict::kPassOver)
-                continue;
-            exchange.result = verdict == Verdict::kReply ? DMSS_SUCCESS : DMSS_REJECTED;
-            exchange.answer = std::move(*packet);
-            return exchange;
+        if (std::optional<Packet> next = decoder_.Next()) {
+            packet = std::move(*next);
+            return DMSS_SUCCESS;
         }
         const platform::Milliseconds left = deadline - clock_.Now();
-        if (left <= platform::Milliseconds(0)) {
-            exchange.result = DMSS_TIMEOUT;
-            return exchange;
-        }
+        if (left <= platform::Milliseconds(0))
+            return DMSS_TIMEOUT;
         platform::IoStatus status = platform::IoStatus::kTimeout;
         const bool over = clock_.WaitForDevice(left, [&](platform::Milliseconds limit) {
             status = port_->WaitReadable(stop_, limit);
             return status != platform::IoStatus::kTimeout;
         });
-        if (!over) {
-            exchange.result = DMSS_TIMEOUT;
+        if (!over)
+            return DMSS_TIMEOUT;
+        DMSS_RET_E_TYPE result = ResultOf(status);
+        if (result != DMSS_SUCCESS || !Drain(result))
+            return result;
+    }
+}
+
+PacketPort::Exchange PacketPort::Transact(std::span<const std::uint8_t> request,
+                                          platform::Milliseconds timeout,
+                                          const Classifier& classify) {
+    Exchange exchange;
+    // Nothing buffered now can answer a request not yet sent.
+    exchange.result = Discard();
+    if (exchange.result != DMSS_SUCCESS)
+        return exchange;
+    exchange.result = Send(request);
+    if (exchange.result != DMSS_SUCCESS)
+        return exchange;
+    exchange.written = true;
+
+    const platform::Milliseconds deadline = clock_.Now() + timeout;
+    while (true) {
+        Packet packet;
+        exchange.result =
+            Receive(packet, std::max(deadline - clock_.Now(), platform::Milliseconds(0)));
+        if (exchange.result != DMSS_SUCCESS)
             return exchange;
-        }
-        if (status != platform::IoStatus::kOk) {
-            exchange.result = ResultOf(status);
-            return exchange;
-        }
-        if (!Drain(exchange.result))
-            return exchange;
+        const Verdict verdict = classify(packet);
+        if (verdict == Verdict::kPassOver)
+            continue;
+        exchange.result = verdict == Verdict::kReply ? DMSS_SUCCESS : DMSS_REJECTED;
+        exchange.answer = std::move(packet);
+        return exchange;
     }
 }
 

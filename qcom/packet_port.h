@@ -1,4 +1,5 @@
-// One request and its reply over a serial port: the exchange both command channels are built on.
+// One request and its reply over a serial port: the exchange both command channels are built on;
+// and the packet link (qcom/packet_link.h) that the protocols after a programmer's start use.
 //
 // Each request goes out as one frame with a leading flag, after whatever the port had buffered
 // (late replies to earlier requests) has been thrown away. Then the port is read until a packet
@@ -17,6 +18,7 @@
 
 #include "platform/clock.h"
 #include "qcom/hdlc.h"
+#include "qcom/packet_link.h"
 #include "qcom/results.h"
 
 namespace platform {
@@ -26,7 +28,7 @@ class SerialPort;
 
 namespace fendrel::qcom {
 
-class PacketPort {
+class PacketPort final : public PacketLink {
   public:
     // Room in the port's output drains in microseconds; a port that takes no bytes for this long
     // is a phone that stopped reading.
@@ -63,6 +65,10 @@ class PacketPort {
     // DMSS_PORT_GONE as the wait ends.
     Exchange Transact(std::span<const std::uint8_t> request, platform::Milliseconds timeout,
                       const Classifier& classify);
+
+    DMSS_RET_E_TYPE Send(std::span<const std::uint8_t> packet) override;
+    DMSS_RET_E_TYPE Receive(Packet& packet, platform::Milliseconds timeout) override;
+    DMSS_RET_E_TYPE Discard() override;
 
     // Damaged frames dropped so far on this object.
     std::size_t dropped_frames() const { return decoder_.dropped(); }

@@ -103,6 +103,40 @@ TEST(IntelHex, TheEndRecordMustComeBeforeAnyNul) {
     EXPECT_EQ(Convert(Record(16, 0, 0) + kEnd + std::string(1, '\0')).result, 16);
 }
 
+TEST(IntelHex, LayoutFollowsTheAddressRecords) {
+    // As binutils writes a 100-byte image for 0x2A000000: an extended linear address, full
+    // records, a short last one and a start address.
+    const std::string made = ":020000042A00D0\n" + Record(16, 0, 0) + Record(16, 0x10, 16) +
+                             Record(4, 0x20, 32) + ":040000052A000010CD\n" + kEnd;
+    std::optional<HexLayout> layout = ReadHexLayout(made);
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->load_address, 0x2A000000u);
+    EXPECT_EQ(layout->data_bytes, 36u);
+    EXPECT_TRUE(layout->contiguous);
+    EXPECT_EQ(layout->entry, 0x2A000010u);
+
+    // A 64 KiB boundary crossed with a new linear address continues the data.
+    layout = ReadHexLayout(":020000040001F9\n" + Record(16, 0xFFF0, 0) + ":020000040002F8\n" +
+                           Record(16, 0x0000, 16) + kEnd);
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->load_address, 0x1FFF0u);
+    EXPECT_TRUE(layout->contiguous);
+    EXPECT_FALSE(layout->entry);
+
+    // Segment addresses count in 16-byte paragraphs; their start record is CS:IP.
+    layout =
+        ReadHexLayout(":020000021000EC\n" + Record(16, 0x0004, 0) + ":0400000310000020C9\n" + kEnd);
+    ASSERT_TRUE(layout);
+    EXPECT_EQ(layout->load_address, 0x10004u);
+    EXPECT_EQ(layout->entry, 0x10020u);
+
+    layout = ReadHexLayout(Record(16, 0, 0) + Record(16, 0x20, 0) + kEnd);
+    ASSERT_TRUE(layout);
+    EXPECT_FALSE(layout->contiguous);
+    EXPECT_FALSE(ReadHexLayout(":020000042A00D0\n" + kEnd));
+    EXPECT_FALSE(ReadHexLayout(Record(16, 0, 0)));
+}
+
 TEST(IntelHex, FilesInAndOut) {
     TempDir dir;
     const std::string hex = dir.File("MPRG8X25.hex");
