@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libusb-1.0-0-dev libpugixml-dev pkg-config fastboot clang-format
+  qt6-base-dev fonts-liberation2
 )
 
 missing=()
