@@ -11,7 +11,8 @@
 // HEX + n - 1 (default 8A3C05F1); ITEMS are the NV items every phone holds, a list of numbers and
 // ranges ("1-200,550,1943"; default 1-300), each filled with a pattern of its number. The device
 // tree is written to DIR/sys (point FENDREL_SYSFS_ROOT there); phone n's flash is the disk image
-// DIR/disks/phoneN.img of N MiB (default 64), kept when it exists.
+// DIR/disks/phoneN.img of N MiB (default 64), kept when it exists; a nand phone's images are kept
+// in DIR/nand/phoneN/, a nor phone's flash in DIR/nor/phoneN.img.
 //
 // Once every phone is plugged the program prints "ready"; then it reads commands from standard
 // input and runs until "quit", SIGINT or SIGTERM, unplugging every phone on the way out:
@@ -243,7 +244,10 @@ int Help() {
         "                                  none, silent, bad-crc, nak, delay,\n"
         "                                  unplug-mid-reply, stay-online, switch-error;\n"
         "                                  for the firehose family also bad-digest,\n"
-        "                                  unplug-mid-program, refuse-programmer, no-digest\n"
+        "                                  unplug-mid-program, refuse-programmer, no-digest;\n"
+        "                                  for nand and nor error-mid-write,\n"
+        "                                  unplug-mid-stream; for nand table-differs;\n"
+        "                                  nak 05 refuses a programmer's GO\n"
         "  fault N read-only-disk          phone N's disk is write-protected\n"
         "  fault N unplug-mid-write        phone N leaves the bus once its disk is opened\n"
         "                                  for writing\n",
