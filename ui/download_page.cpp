@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/text_lookup.h"
 #include "app/registry_keys.h"
+#include "app/text_lookup.h"
 #include "platform/prompts.h"
 #include "platform/thread_priority.h"
 #include "ports/port_scanner.h"
@@ -47,8 +47,8 @@ DownloadPage::~DownloadPage() {
 }
 
 void DownloadPage::BuildColumns(const int (&widths)[7]) {
-    const int titles[7] = {text::kColumnOperate, text::kColumnPort,    text::kColumnProgress,
-                           text::kColumnStatus,  text::kEsn,           text::kColumnVersion,
+    const int titles[7] = {text::kColumnOperate, text::kColumnPort, text::kColumnProgress,
+                           text::kColumnStatus,  text::kEsn,        text::kColumnVersion,
                            text::kColumnProduct};
     for (int column = 0; column < 7; ++column) {
         list_->InsertColumn(Text(titles[column]), widths[column]);

@@ -19,11 +19,11 @@ struct LIST_CELL {
     bool focused = false;  // the button was the last one pressed
     bool enabled = true;   // the button takes clicks
     bool progress = false;
-    bool show_text = false;     // the bar carries a percentage text
-    QString text_format;        // empty: "%d%%"
-    int percent = 0;            // at most 100; negative draws an empty frame
-    QString text;               // what a text cell shows
-    QString tool_tip;           // shown when the pointer rests on the cell
+    bool show_text = false;  // the bar carries a percentage text
+    QString text_format;     // empty: "%d%%"
+    int percent = 0;         // at most 100; negative draws an empty frame
+    QString text;            // what a text cell shows
+    QString tool_tip;        // shown when the pointer rests on the cell
 };
 
 // The percentage text of a progress cell: its format with the percent, "45%" for the default.

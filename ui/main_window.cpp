@@ -63,7 +63,8 @@ QIcon StationIcon() {
 
 CQUEXView::CQUEXView(const PageServices& services, QWidget* parent)
     : QWidget(parent),
-      multi_button_(PageButton(this, 1037, text::kMultiDownloadButton, 4 + kPageButtonSize.height())),
+      multi_button_(
+          PageButton(this, 1037, text::kMultiDownloadButton, 4 + kPageButtonSize.height())),
       single_button_(PageButton(this, 1000, text::kSingleDownloadButton, 2)) {
     // Hidden and disabled until the single page is first shown.
     multi_button_->setVisible(false);
@@ -76,8 +77,8 @@ CQUEXView::CQUEXView(const PageServices& services, QWidget* parent)
         single_button_->setVisible(false);
 
     pages_.AddPage(
-        kSinglePageId, [services](QWidget* view) { return new CSingleDownloadPage(services, view); },
-        this);
+        kSinglePageId,
+        [services](QWidget* view) { return new CSingleDownloadPage(services, view); }, this);
     pages_.AddPage(
         kMultiPageId, [services](QWidget* view) { return new CMultiDownloadPage(services, view); },
         this);
@@ -124,9 +125,8 @@ void CQUEXView::resizeEvent(QResizeEvent* event) {
 }
 
 CMainFrame::CMainFrame(const PageServices& services)
-    : QWidget(nullptr,
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       view_(new CQUEXView(services, this)) {
     setWindowTitle(Text(text::kProductName) + QLatin1Char(' ') + Text(text::kProductVersion));
     setWindowIcon(StationIcon());

@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <algorithm>
 
-#include "app/ini_file.h"
 #include "app/file_code.h"
+#include "app/ini_file.h"
 #include "app/text_lookup.h"
 #include "engine/intel_hex.h"
 #include "platform/files.h"
@@ -149,8 +149,7 @@ void CMultiDownloadPage::LoadConfiguration() {
     baud_list_->setEnabled(baud_box);
     esn_box_->setEnabled(esn_check);
     rf_box_->setEnabled(rf_check);
-    baud_list_->setCurrentIndex(baud_rate >= 0 && baud_rate < baud_list_->count() ? baud_rate
-                                                                                  : -1);
+    baud_list_->setCurrentIndex(baud_rate >= 0 && baud_rate < baud_list_->count() ? baud_rate : -1);
     erase_box_->setChecked(erase);
     esn_box_->setChecked(backup_esn);
     rf_box_->setChecked(backup_rf);
@@ -248,8 +247,8 @@ void CMultiDownloadPage::ConvertProgrammer() {
     std::string source;
     for (const char* name : kProgrammers) {
         const std::string candidate =
-            image_folder_ + (version_folder ? std::string(name)
-                                            : platform::JoinPath("VERSION", name));
+            image_folder_ +
+            (version_folder ? std::string(name) : platform::JoinPath("VERSION", name));
         if (!Opens(candidate))
             continue;
         source = candidate;

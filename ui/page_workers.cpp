@@ -18,9 +18,8 @@ void PageRelay::Post(platform::MessageId message, std::uintptr_t wparam, std::in
         return;
     // Queued with the page as context: a call still queued when the page goes is dropped.
     QMetaObject::invokeMethod(
-        page_.data(), [handler = handler_, message, wparam, lparam] {
-            handler(message, wparam, lparam);
-        },
+        page_.data(),
+        [handler = handler_, message, wparam, lparam] { handler(message, wparam, lparam); },
         Qt::QueuedConnection);
 }
 
@@ -32,8 +31,8 @@ void PageRelay::Cut() {
 void PageWorkers::Add(const PORT_RECORD& port) {
     Entry entry;
     entry.relay = std::make_unique<PageRelay>(page_, handler_);
-    entry.worker = std::make_unique<CDownloadThread>(port.port_name, port.port_type,
-                                                     port.port_kind, entry.relay.get(), services_);
+    entry.worker = std::make_unique<CDownloadThread>(port.port_name, port.port_type, port.port_kind,
+                                                     entry.relay.get(), services_);
     workers_.push_back(std::move(entry));
 }
 

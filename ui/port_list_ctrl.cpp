@@ -41,8 +41,7 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant PortListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || section < 0 ||
-        section >= static_cast<int>(titles_.size()))
+    if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(titles_.size()))
         return {};
     if (role == Qt::DisplayRole)
         return titles_[static_cast<std::size_t>(section)];

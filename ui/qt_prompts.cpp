@@ -41,10 +41,9 @@ platform::PromptAnswer QtPrompts::ShowMessage(std::string_view text, std::string
                                               platform::PromptIcon icon) {
     const QString box_text = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     // A box without a caption of its own carries the product's name, as the framework's do.
-    const QString box_caption = caption.empty()
-                                    ? QString::fromStdString(GetText(text::kProductName))
-                                    : QString::fromUtf8(caption.data(),
-                                                        static_cast<qsizetype>(caption.size()));
+    const QString box_caption =
+        caption.empty() ? QString::fromStdString(GetText(text::kProductName))
+                        : QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
     return OnWindowThread([&] {
         QMessageBox box(BoxIcon(icon), box_caption, box_text,
                         buttons == platform::PromptButtons::kOkCancel

@@ -226,20 +226,19 @@ void CSingleDownloadPage::ApplyConfiguration() {
     app_box_->setChecked(ini.GetInt(config::kAppSelect) != 0);
     const std::string app_file = ini.GetString(config::kAppFile);
     if (!app_file.empty()) {
-        InsertEntry(*app_combo_, QString::fromStdString(platform::ProgramDirectory() +
-                                                        platform::NativePath("App\\") + app_file +
-                                                        ".img"));
+        InsertEntry(*app_combo_,
+                    QString::fromStdString(platform::ProgramDirectory() +
+                                           platform::NativePath("App\\") + app_file + ".img"));
     }
     boot_box_->setChecked(ini.GetInt(config::kBootSelect) != 0);
     const std::string boot_file = ini.GetString(config::kBootFile);
     if (!boot_file.empty()) {
-        InsertEntry(*boot_combo_, QString::fromStdString(platform::ProgramDirectory() +
-                                                         platform::NativePath("Boot\\") +
-                                                         boot_file + ".img"));
+        InsertEntry(*boot_combo_,
+                    QString::fromStdString(platform::ProgramDirectory() +
+                                           platform::NativePath("Boot\\") + boot_file + ".img"));
     }
     const int baud_rate = ini.GetInt(config::kBaudRate);
-    baud_list_->setCurrentIndex(baud_rate >= 0 && baud_rate < baud_list_->count() ? baud_rate
-                                                                                  : -1);
+    baud_list_->setCurrentIndex(baud_rate >= 0 && baud_rate < baud_list_->count() ? baud_rate : -1);
     erase_box_->setChecked(ini.GetInt(config::kEraseEfs) != 0);
     esn_box_->setChecked(ini.GetInt(config::kBackupEsn) != 0);
     rf_box_->setChecked(ini.GetInt(config::kBackupRf) != 0);
@@ -397,8 +396,9 @@ void CSingleDownloadPage::OnBackupBox(bool esn) {
 
 void CSingleDownloadPage::StartAll() {
     if (app_box_->isChecked()) {
-        const std::string entry =
-            app_combo_->currentIndex() < 0 ? std::string() : app_combo_->currentText().toStdString();
+        const std::string entry = app_combo_->currentIndex() < 0
+                                      ? std::string()
+                                      : app_combo_->currentText().toStdString();
         if (entry.empty()) {
             platform::ShowMessage(GetText(text::kSelectAppFile));
             return;

@@ -5,9 +5,9 @@
 namespace fendrel::ui {
 
 QFont StationFont(int points, bool bold) {
-    static const QString family =
-        QFontDatabase::hasFamily(QStringLiteral("Arial")) ? QStringLiteral("Arial")
-                                                          : QStringLiteral("Liberation Sans");
+    static const QString family = QFontDatabase::hasFamily(QStringLiteral("Arial"))
+                                      ? QStringLiteral("Arial")
+                                      : QStringLiteral("Liberation Sans");
     QFont font(family, points, bold ? QFont::Bold : QFont::Normal);
     return font;
 }

@@ -54,7 +54,8 @@ TEST_F(BlockingRig, TheFrameAsksBeforeClosingAndCancelLeavesTheWorkersRunning) {
     frame.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("Fendrel V1.0"));
-    EXPECT_FALSE(frame.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(frame.windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(frame.minimumSize(), frame.maximumSize());
 
     CQUEXView& view = frame.view();
@@ -104,7 +105,8 @@ TEST_F(BlockingRig, AWorkerStuckPastTheBoundIsCutOffFromItsPage) {
     QObject page;
     std::vector<platform::MessageId> handled;
     PageWorkers workers(
-        &page, [&](platform::MessageId id, std::uintptr_t, std::intptr_t) { handled.push_back(id); },
+        &page,
+        [&](platform::MessageId id, std::uintptr_t, std::intptr_t) { handled.push_back(id); },
         rig.Doubles().workers);
     PORT_RECORD port{rig.PortOf(1), "UART", PORT_KIND_DLOAD};
     workers.Add(port);
@@ -115,7 +117,8 @@ TEST_F(BlockingRig, AWorkerStuckPastTheBoundIsCutOffFromItsPage) {
     worker->SetParams(params);
     worker->Start();
     ASSERT_TRUE(fendrel::testing::WaitUntil([&] { return entered.load(); }, kGenerous));
-    EXPECT_EQ(workers.Retire(std::chrono::milliseconds(50)), std::vector<std::string>{port.port_name});
+    EXPECT_EQ(workers.Retire(std::chrono::milliseconds(50)),
+              std::vector<std::string>{port.port_name});
     EXPECT_EQ(workers.size(), 0);
     release.Set();
     ASSERT_TRUE(fendrel::testing::WaitUntil([&] { return !worker->IsRunning(); }, kGenerous));

@@ -25,9 +25,7 @@ class MultiPage : public ::testing::Test {
     QString Status(int row) { return page->port_list().GetItemText(row, DownloadPage::kStatus); }
     QString Edit(int id) { return page->findChild<QLineEdit*>(QString::number(id))->text(); }
     QPushButton* Button(int id) { return page->findChild<QPushButton*>(QString::number(id)); }
-    int RowOf(int phone) {
-        return page->FindRow(std::stoul(rig.PortOf(phone).substr(3)));
-    }
+    int RowOf(int phone) { return page->FindRow(std::stoul(rig.PortOf(phone).substr(3))); }
 
     StationRig rig;
     std::unique_ptr<CMultiDownloadPage> page;
@@ -78,9 +76,9 @@ TEST_F(MultiPage, StartAllRunsEveryRowToItsVerdictAndCountsIt) {
         return page->running_count() == 0 && !page->workers().at(0)->IsRunning() &&
                !page->workers().at(1)->IsRunning() && Status(ok_row).contains("success") &&
                Status(bad_row).contains("fail");
-    })) << Status(0).toStdString() << " / " << Status(1).toStdString() << ", running "
-         << page->running_count() << " " << page->workers().at(0)->IsRunning() << " "
-         << page->workers().at(1)->IsRunning();
+    })) << Status(0).toStdString()
+        << " / " << Status(1).toStdString() << ", running " << page->running_count() << " "
+        << page->workers().at(0)->IsRunning() << " " << page->workers().at(1)->IsRunning();
 
     EXPECT_EQ(Status(ok_row), QStringLiteral("Download successfully!"));
     EXPECT_EQ(list.GetCell(ok_row, 3)->fore_color, kGreen);
@@ -90,7 +88,7 @@ TEST_F(MultiPage, StartAllRunsEveryRowToItsVerdictAndCountsIt) {
     EXPECT_EQ(list.GetCell(bad_row, 3)->fore_color, kRed);
     EXPECT_EQ(list.GetCell(bad_row, 2)->fore_color, kRed);
     // The worker's own reason waits in the status cell's tool tip.
-    EXPECT_TRUE(list.GetCell(bad_row, 3)->tool_tip.contains("fail")) 
+    EXPECT_TRUE(list.GetCell(bad_row, 3)->tool_tip.contains("fail"))
         << list.GetCell(bad_row, 3)->tool_tip.toStdString();
     for (const int row : {ok_row, bad_row}) {
         EXPECT_EQ(list.GetCell(row, 0)->button_text, QStringLiteral("Start"));
@@ -113,9 +111,9 @@ TEST_F(MultiPage, BrowseConvertsTheProgrammerOfTheFolderWithAPausePerCandidate) 
     for (char byte = 0; byte < 16; ++byte)
         binary += byte;
     struct Case {
-        const char* folder;           // under the temporary folder
+        const char* folder;            // under the temporary folder
         std::vector<std::string> hex;  // programmer files, relative to the folder
-        const char* converted;        // relative to the folder; empty: none
+        const char* converted;         // relative to the folder; empty: none
     };
     const Case cases[] = {
         {"set/", {"VERSION/MPRG8X25.hex", "VERSION/MPRG7627A.hex"}, "VERSION/MPRG7627A.bin"},
@@ -132,7 +130,8 @@ TEST_F(MultiPage, BrowseConvertsTheProgrammerOfTheFolderWithAPausePerCandidate) 
         rig.choosers.files.push_back(folder + "rawprogram0.xml");
         const std::size_t pauses = rig.clock.Sleeps().size();
         page->Browse();
-        EXPECT_EQ(rig.clock.Sleeps().size() - pauses, std::string(c.converted).empty() ? 0 : c.hex.size());
+        EXPECT_EQ(rig.clock.Sleeps().size() - pauses,
+                  std::string(c.converted).empty() ? 0 : c.hex.size());
         if (std::string(c.converted).empty())
             continue;
         EXPECT_EQ(page->programmer_binary(), folder + c.converted);

@@ -153,7 +153,7 @@ TEST_F(PortListDrawing, ProgressFillsItsShareAndInvertsItsText) {
     const int bar_left = cell.left() + 1 + 2;
     const int bar_width = cell.width() - 3;
     const int filled_end = bar_left + bar_width * 45 / 100 - 1;  // first unfilled pixel
-    const int y = cell.top() + 3;  // above the text
+    const int y = cell.top() + 3;                                // above the text
     EXPECT_EQ(At(image, {bar_left + 2, y}), fore);
     EXPECT_EQ(At(image, {filled_end - 2, y}), fore);
     EXPECT_NE(At(image, {filled_end + 2, y}), fore);

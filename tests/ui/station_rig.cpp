@@ -75,8 +75,8 @@ PageServices StationRig::Real() {
 }
 
 PageServices StationRig::Doubles() {
-    return PageServices{WorkerServices{clock, channels, links, nv_step, mass_step, flash},
-                        devices, settings, config_path, choosers};
+    return PageServices{WorkerServices{clock, channels, links, nv_step, mass_step, flash}, devices,
+                        settings, config_path, choosers};
 }
 
 bool WaitForPage(const std::function<bool()>& done) {
