@@ -13,8 +13,11 @@
 #include "ui/choosers.h"
 #include "ui/main_window.h"
 #include "ui/qt_prompts.h"
+#include "version/version_option.h"
 
 int main(int argc, char** argv) {
+    if (fendrel::ShowVersionIfAsked(argc, argv, "fendrel"))
+        return 0;
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("fendrel"));
     QApplication::setDesktopFileName(QStringLiteral("fendrel"));
