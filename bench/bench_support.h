@@ -30,8 +30,8 @@ double MedianSeconds(int rounds, Work&& work) {
     for (int i = 0; i < rounds; ++i) {
         const auto start = std::chrono::steady_clock::now();
         work();
-        seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-                              .count());
+        seconds.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(seconds.begin(), seconds.end());
     return seconds[seconds.size() / 2];

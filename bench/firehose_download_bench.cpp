@@ -116,7 +116,8 @@ int main(int argc, char** argv) {
             }
             std::uint8_t done = 0;
             ok = port.WaitReadable(stop, kDoneTimeout) == platform::IoStatus::kOk &&
-                 port.Read(std::span(&done, 1)).bytes == 1 && done == fendrel::bench::kAllTaken && ok;
+                 port.Read(std::span(&done, 1)).bytes == 1 && done == fendrel::bench::kAllTaken &&
+                 ok;
         });
     }
     std::filesystem::remove_all(folder);

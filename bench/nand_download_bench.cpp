@@ -48,7 +48,8 @@ std::vector<std::uint8_t> Pattern(std::uint64_t bytes, unsigned seed) {
 
 bool Write(const std::string& path, const std::vector<std::uint8_t>& data) {
     std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    file.write(reinterpret_cast<const char*>(data.data()),
+               static_cast<std::streamsize>(data.size()));
     return static_cast<bool>(file);
 }
 
@@ -83,8 +84,8 @@ int main(int argc, char** argv) {
     {
         sim::PhoneStation station(folder + "/station");
         station.AddPhone({}, sim::FindFlashFamily("nand"));
-        const fendrel::flashlibs::ImageSet image_set{fendrel::flashlibs::ImageSetKind::kNandMultiImage,
-                                                     set, set + "/MPRG7627A.bin", ""};
+        const fendrel::flashlibs::ImageSet image_set{
+            fendrel::flashlibs::ImageSetKind::kNandMultiImage, set, set + "/MPRG7627A.bin", ""};
         protocol = fendrel::bench::MedianSeconds(kRounds, [&] {
             platform::SerialPort port;
             platform::ManualResetEvent stop;
@@ -114,15 +115,16 @@ int main(int argc, char** argv) {
         platform::SerialPort port;
         platform::ManualResetEvent stop;
         if (!phone.Plug(sim::DownloadModeIdentity("RAW")) ||
-            port.Open(phone.Node(sim::kDiagnosticInterface), kBaud) != platform::OpenStatus::kOpened)
+            port.Open(phone.Node(sim::kDiagnosticInterface), kBaud) !=
+                platform::OpenStatus::kOpened)
             ok = false;
         raw = fendrel::bench::MedianSeconds(kRounds, [&] {
             taking->Restart();
             for (const auto& image : images) {
                 for (std::size_t at = 0; at < image.size();
                      at += sim::StreamingProgrammer::kBlockSize) {
-                    const std::size_t piece =
-                        std::min<std::size_t>(image.size() - at, sim::StreamingProgrammer::kBlockSize);
+                    const std::size_t piece = std::min<std::size_t>(
+                        image.size() - at, sim::StreamingProgrammer::kBlockSize);
                     ok = port.Write(std::span(image).subspan(at, piece), stop, kWriteTimeout)
                                  .status == platform::IoStatus::kOk &&
                          ok;
