@@ -3,6 +3,7 @@
 //   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] MODE[:FAMILY]...
 //   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] --phones N
 //   fendrel-sim --help                 (or -h) the usage on standard output, exit 0
+//   fendrel-sim --version              the version on standard output, exit 0
 //
 // MODE is normal (9025), download (9008) or disk (9006); --phones N plugs N phones in normal
 // mode. FAMILY is the phone's flash family (sim/phones/flash_family.h), what it speaks in download
@@ -39,6 +40,7 @@
 
 #include "sim/phones/phone_modes.h"
 #include "sim/phones/phone_station.h"
+#include "version/version_option.h"
 
 namespace {
 
@@ -201,7 +203,8 @@ bool Command(sim::PhoneStation& station, const std::string& line) {
 constexpr char kUsageLines[] =
     "usage: fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] MODE[:FAMILY] ...\n"
     "       fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] --phones N\n"
-    "       fendrel-sim --help\n";
+    "       fendrel-sim --help\n"
+    "       fendrel-sim --version\n";
 
 // The families a phone may be given, one line each.
 void PrintFamilies() {
@@ -255,6 +258,8 @@ int Help() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (fendrel::ShowVersionIfAsked(argc, argv, "fendrel-sim"))
+        return 0;
     std::string folder;
     std::vector<PhoneSpec> phones;
     std::uint64_t disk_bytes = sim::PhoneStation::kDefaultDiskBytes;
