@@ -22,8 +22,7 @@ void Write(std::FILE* to, const json& object) {
 }  // namespace
 
 void FlashEvents::Message(history::Moment time, const std::string& port, std::string_view message,
-                          int percent, const std::string& status,
-                          const std::string& detail) const {
+                          int percent, const std::string& status, const std::string& detail) const {
     json object = Line("message", time, port);
     object["message"] = message;
     object["percent"] = percent;
