@@ -166,18 +166,20 @@ int main(int argc, char** argv) {
     std::vector<double> shares, medians, p99s;
     for (int i = 0; i < runs; ++i) {
         const Figures figures = Run(folder);
-        std::printf("run %d: page thread %.1f %% of a core, post to paint median %.2f ms, "
-                    "99th percentile %.2f ms\n",
-                    i + 1, figures.cpu_share * 100, figures.median_ms, figures.p99_ms);
+        std::printf(
+            "run %d: page thread %.1f %% of a core, post to paint median %.2f ms, "
+            "99th percentile %.2f ms\n",
+            i + 1, figures.cpu_share * 100, figures.median_ms, figures.p99_ms);
         shares.push_back(figures.cpu_share);
         medians.push_back(figures.median_ms);
         p99s.push_back(figures.p99_ms);
     }
     std::filesystem::remove_all(folder);
-    std::printf("%d rows x %d progress and status updates/s for %lld s, median of %d runs: page "
-                "thread %.1f %% of a core (goal < 10 %%), post to paint median %.2f ms, 99th "
-                "percentile %.2f ms\n",
-                kRows, kUpdatesPerSecond, static_cast<long long>(kLength.count()), runs,
-                Percentile(shares, 0.5) * 100, Percentile(medians, 0.5), Percentile(p99s, 0.5));
+    std::printf(
+        "%d rows x %d progress and status updates/s for %lld s, median of %d runs: page "
+        "thread %.1f %% of a core (goal < 10 %%), post to paint median %.2f ms, 99th "
+        "percentile %.2f ms\n",
+        kRows, kUpdatesPerSecond, static_cast<long long>(kLength.count()), runs,
+        Percentile(shares, 0.5) * 100, Percentile(medians, 0.5), Percentile(p99s, 0.5));
     return 0;
 }

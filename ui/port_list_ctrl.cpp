@@ -145,47 +145,42 @@ QString CPortListCtrl::GetItemText(int row, int column) const {
     return cell != nullptr ? cell->text : QString();
 }
 
-bool CPortListCtrl::SetCellColors(int row, int column, const QColor& back, const QColor& fore) {
+bool CPortListCtrl::ChangeCell(int row, int column, const std::function<void(LIST_CELL&)>& change) {
     LIST_CELL* cell = model_.Cell(row, column);
     if (cell == nullptr)
         return false;
-    cell->back_color = back;
-    cell->fore_color = fore;
+    change(*cell);
     RedrawCell(row, column);
     return true;
 }
 
+bool CPortListCtrl::SetCellColors(int row, int column, const QColor& back, const QColor& fore) {
+    return ChangeCell(row, column, [&](LIST_CELL& cell) {
+        cell.back_color = back;
+        cell.fore_color = fore;
+    });
+}
+
 bool CPortListCtrl::SetCellButton(int row, int column, const QString& text, bool enabled) {
-    LIST_CELL* cell = model_.Cell(row, column);
-    if (cell == nullptr)
-        return false;
-    cell->button = true;
-    cell->button_text = text;
-    cell->enabled = enabled;
-    RedrawCell(row, column);
-    return true;
+    return ChangeCell(row, column, [&](LIST_CELL& cell) {
+        cell.button = true;
+        cell.button_text = text;
+        cell.enabled = enabled;
+    });
 }
 
 bool CPortListCtrl::SetCellProgress(int row, int column, bool show_text, const QString& format,
                                     int percent) {
-    LIST_CELL* cell = model_.Cell(row, column);
-    if (cell == nullptr)
-        return false;
-    cell->progress = true;
-    cell->show_text = show_text;
-    cell->text_format = format;
-    cell->percent = std::min(percent, 100);
-    RedrawCell(row, column);
-    return true;
+    return ChangeCell(row, column, [&](LIST_CELL& cell) {
+        cell.progress = true;
+        cell.show_text = show_text;
+        cell.text_format = format;
+        cell.percent = std::min(percent, 100);
+    });
 }
 
 bool CPortListCtrl::SetCellFont(int row, int column, const QFont& font) {
-    LIST_CELL* cell = model_.Cell(row, column);
-    if (cell == nullptr)
-        return false;
-    cell->font = font;
-    RedrawCell(row, column);
-    return true;
+    return ChangeCell(row, column, [&](LIST_CELL& cell) { cell.font = font; });
 }
 
 void CPortListCtrl::DeleteAllRows() {

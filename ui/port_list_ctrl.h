@@ -10,6 +10,7 @@
 #include <QAbstractTableModel>
 #include <QRect>
 #include <QTableView>
+#include <functional>
 #include <vector>
 
 #include "platform/messages.h"
@@ -82,6 +83,8 @@ class CPortListCtrl final : public QTableView {
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
+    // Applies `change` to the cell and repaints it; false when out of range.
+    bool ChangeCell(int row, int column, const std::function<void(LIST_CELL&)>& change);
     // The remembered cell when it is a pressed button; null otherwise.
     LIST_CELL* PressedButton();
 

@@ -324,21 +324,28 @@ void CSingleDownloadPage::CollectSubfolders(const std::string& folder) {
     }
 }
 
-void CSingleDownloadPage::BrowseApp() {
+std::optional<std::string> CSingleDownloadPage::ChooseFolder(QComboBox& combo,
+                                                             std::string& folder) {
     const std::optional<std::string> chosen =
         services_.choosers.ChooseFolder(this, kFolderChooserTitle);
     if (!chosen)
-        return;
-    app_folder_ = *chosen + ' ';
+        return std::nullopt;
+    folder = *chosen + ' ';
     std::string entry = *chosen;
     if (entry.empty() || entry.back() != platform::kPathSeparator)
         entry += platform::kPathSeparator;
-    InsertEntry(*app_combo_, QString::fromStdString(entry));
+    InsertEntry(combo, QString::fromStdString(entry));
+    return chosen;
+}
+
+void CSingleDownloadPage::BrowseApp() {
+    const std::optional<std::string> chosen = ChooseFolder(*app_combo_, app_folder_);
+    if (!chosen)
+        return;
     app_files_.clear();
     subfolders_.clear();
-    const std::string folder = WithoutSpace(app_folder_);
-    ScanAppFolder(folder);
-    CollectSubfolders(folder);
+    ScanAppFolder(*chosen);
+    CollectSubfolders(*chosen);
     while (!subfolders_.empty()) {
         const std::string next = subfolders_.front();
         subfolders_.pop_front();
@@ -347,15 +354,9 @@ void CSingleDownloadPage::BrowseApp() {
 }
 
 void CSingleDownloadPage::BrowseBoot() {
-    const std::optional<std::string> chosen =
-        services_.choosers.ChooseFolder(this, kFolderChooserTitle);
+    const std::optional<std::string> chosen = ChooseFolder(*boot_combo_, boot_folder_);
     if (!chosen)
         return;
-    boot_folder_ = *chosen + ' ';
-    std::string entry = *chosen;
-    if (entry.empty() || entry.back() != platform::kPathSeparator)
-        entry += platform::kPathSeparator;
-    InsertEntry(*boot_combo_, QString::fromStdString(entry));
     boot_files_.clear();
     if (!ScanFiles(*chosen, ".img", boot_files_) && boot_files_.empty())
         platform::ShowMessage("wrong path,pls choose again");
@@ -394,33 +395,28 @@ void CSingleDownloadPage::OnBackupBox(bool esn) {
 
 // ---- Starting ----
 
+bool CSingleDownloadPage::ImageReady(const QCheckBox& box, const QComboBox& combo,
+                                     const std::string& path, int select_text, int missing_text) {
+    if (!box.isChecked())
+        return true;
+    if (combo.currentIndex() < 0 || combo.currentText().isEmpty()) {
+        platform::ShowMessage(GetText(select_text));
+        return false;
+    }
+    if (!Opens(path)) {
+        platform::ShowMessage(GetText(missing_text));
+        return false;
+    }
+    return true;
+}
+
 void CSingleDownloadPage::StartAll() {
-    if (app_box_->isChecked()) {
-        const std::string entry = app_combo_->currentIndex() < 0
-                                      ? std::string()
-                                      : app_combo_->currentText().toStdString();
-        if (entry.empty()) {
-            platform::ShowMessage(GetText(text::kSelectAppFile));
-            return;
-        }
-        if (!Opens(entry)) {
-            platform::ShowMessage(GetText(text::kCanNotFindAppFile));
-            return;
-        }
-    }
-    if (boot_box_->isChecked()) {
-        const std::string entry = boot_combo_->currentIndex() < 0
-                                      ? std::string()
-                                      : boot_combo_->currentText().toStdString();
-        if (entry.empty()) {
-            platform::ShowMessage(GetText(text::kSelectBootFile));
-            return;
-        }
-        if (!Opens(entry)) {
-            platform::ShowMessage(GetText(text::kCanNotFindBootFile));
-            return;
-        }
-    }
+    // Here the selected entries must be files; a row's start takes the newest file found.
+    if (!ImageReady(*app_box_, *app_combo_, app_combo_->currentText().toStdString(),
+                    text::kSelectAppFile, text::kCanNotFindAppFile) ||
+        !ImageReady(*boot_box_, *boot_combo_, boot_combo_->currentText().toStdString(),
+                    text::kSelectBootFile, text::kCanNotFindBootFile))
+        return;
     for (int row = 0; row < list_->GetItemCount(); ++row)
         OnRowButton(row);
 }
@@ -431,28 +427,15 @@ void CSingleDownloadPage::OnRowButton(int row) {
     ResetRow(row);
     DOWNLOAD_PARAM params;
     params.baud_rate = baud_list_->currentIndex() < 0 ? 0 : baud_list_->currentText().toInt();
-    if (app_box_->isChecked()) {
-        if (app_combo_->currentIndex() < 0) {
-            platform::ShowMessage(GetText(text::kSelectAppFile));
-            return;
-        }
-        params.app_path = app_files_.empty() ? std::string() : app_files_.front();
-        if (!Opens(params.app_path)) {
-            platform::ShowMessage(GetText(text::kCanNotFindAppFile));
-            return;
-        }
-    }
-    if (boot_box_->isChecked()) {
-        if (boot_combo_->currentIndex() < 0) {
-            platform::ShowMessage(GetText(text::kSelectBootFile));
-            return;
-        }
-        params.boot_path = boot_files_.empty() ? std::string() : boot_files_.front();
-        if (!Opens(params.boot_path)) {
-            platform::ShowMessage(GetText(text::kCanNotFindBootFile));
-            return;
-        }
-    }
+    if (app_box_->isChecked() && !app_files_.empty())
+        params.app_path = app_files_.front();
+    if (boot_box_->isChecked() && !boot_files_.empty())
+        params.boot_path = boot_files_.front();
+    if (!ImageReady(*app_box_, *app_combo_, params.app_path, text::kSelectAppFile,
+                    text::kCanNotFindAppFile) ||
+        !ImageReady(*boot_box_, *boot_combo_, params.boot_path, text::kSelectBootFile,
+                    text::kCanNotFindBootFile))
+        return;
     params.service_code = spc_edit_->text().toStdString();
     if (params.service_code.empty())
         params.service_code = kDefaultServiceCode;

@@ -55,6 +55,14 @@ class CSingleDownloadPage final : public DownloadPage {
     void ScanAppFolder(const std::string& folder);
     void CollectSubfolders(const std::string& folder);
 
+    // Shows the folder chooser; the chosen folder goes into `folder` (with its space) and, with a
+    // separator, at the top of `combo`. None when cancelled.
+    std::optional<std::string> ChooseFolder(QComboBox& combo, std::string& folder);
+    // True unless `box` is ticked and `combo` has no selected entry (text `select_text`) or
+    // `path` does not open (text `missing_text`), which the operator is told.
+    static bool ImageReady(const QCheckBox& box, const QComboBox& combo, const std::string& path,
+                           int select_text, int missing_text);
+
     void OnSpcBox();
     void OnEraseBox();
     void OnBackupBox(bool esn);
