@@ -94,8 +94,9 @@ int main(int argc, char** argv) {
             fendrel::flashlibs::PluginCall call;
             call.port = &port;
             call.stop_event = &stop;
-            const fendrel::flashlibs::FirehoseImageSet image_set{
-                options.folder, options.folder + "/" + options.programmer};
+            const fendrel::flashlibs::ImageSet image_set{
+                fendrel::flashlibs::ImageSetKind::kFirehose, options.folder,
+                options.folder + "/" + options.programmer, ""};
             ok = fendrel::flashlibs::FirehoseDownload(call, image_set,
                                                       fendrel::flashlibs::FlashRoute::kMulti) &&
                  ok;

@@ -35,7 +35,7 @@ TEST(ImageSetFiles, TheVersionFolderOrTheImageFolderAboveIt) {
         {"", std::nullopt, std::nullopt},
     };
     for (const auto& c : cases) {
-        const std::optional<FirehoseImageSet> found = FindFirehoseImageSet(c.version_folder);
+        const std::optional<ImageSet> found = FindImageSet(c.version_folder);
         ASSERT_EQ(found.has_value(), c.folder.has_value()) << c.version_folder;
         if (found) {
             EXPECT_EQ(found->folder, *c.folder) << c.version_folder;
