@@ -31,8 +31,6 @@ constexpr std::uint64_t kDataBytes = 64 << 20;
 constexpr std::uint64_t kDiskBytes = 96 << 20;
 constexpr int kRounds = 3;
 constexpr unsigned kBaud = 115200;
-constexpr platform::Milliseconds kWriteTimeout{10000};
-constexpr platform::Milliseconds kDoneTimeout{60000};
 
 std::vector<std::uint8_t> ReadAll(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -97,26 +95,14 @@ int main(int argc, char** argv) {
         fendrel::bench::RawReceiver* const taking = receiver.get();
         sim::SimulatedPhone phone(tree, "1-1", std::move(receiver));
         platform::SerialPort port;
-        platform::ManualResetEvent stop;
         if (!phone.Plug(sim::DownloadModeIdentity("RAW")) ||
             port.Open(phone.Node(sim::kDiagnosticInterface), kBaud) !=
                 platform::OpenStatus::kOpened)
             ok = false;
         raw = fendrel::bench::BestSeconds(kRounds, [&] {
             taking->Restart();
-            for (const auto& file : files) {
-                for (std::size_t at = 0; at < file.size();
-                     at += fendrel::qcom::FirehoseClient::kWantedPayload) {
-                    const std::size_t piece =
-                        std::min(file.size() - at, fendrel::qcom::FirehoseClient::kWantedPayload);
-                    ok = port.Write(std::span(file).subspan(at, piece), stop, kWriteTimeout)
-                                 .status == platform::IoStatus::kOk &&
-                         ok;
-                }
-            }
-            std::uint8_t done = 0;
-            ok = port.WaitReadable(stop, kDoneTimeout) == platform::IoStatus::kOk &&
-                 port.Read(std::span(&done, 1)).bytes == 1 && done == fendrel::bench::kAllTaken &&
+            ok = fendrel::bench::SendRaw(port, files,
+                                         fendrel::qcom::FirehoseClient::kWantedPayload) &&
                  ok;
         });
     }

@@ -27,8 +27,6 @@ namespace {
 constexpr std::uint64_t kDataBytes = 64 << 20;
 constexpr int kRounds = 5;
 constexpr unsigned kBaud = 115200;
-constexpr platform::Milliseconds kWriteTimeout{10000};
-constexpr platform::Milliseconds kDoneTimeout{60000};
 
 // The set's files; amss.mbn makes up the rest of kDataBytes.
 const std::pair<const char*, std::uint64_t> kSmallFiles[] = {
@@ -113,27 +111,13 @@ int main(int argc, char** argv) {
         fendrel::bench::RawReceiver* const taking = receiver.get();
         sim::SimulatedPhone phone(tree, "1-1", std::move(receiver));
         platform::SerialPort port;
-        platform::ManualResetEvent stop;
         if (!phone.Plug(sim::DownloadModeIdentity("RAW")) ||
             port.Open(phone.Node(sim::kDiagnosticInterface), kBaud) !=
                 platform::OpenStatus::kOpened)
             ok = false;
         raw = fendrel::bench::MedianSeconds(kRounds, [&] {
             taking->Restart();
-            for (const auto& image : images) {
-                for (std::size_t at = 0; at < image.size();
-                     at += sim::StreamingProgrammer::kBlockSize) {
-                    const std::size_t piece = std::min<std::size_t>(
-                        image.size() - at, sim::StreamingProgrammer::kBlockSize);
-                    ok = port.Write(std::span(image).subspan(at, piece), stop, kWriteTimeout)
-                                 .status == platform::IoStatus::kOk &&
-                         ok;
-                }
-            }
-            std::uint8_t done = 0;
-            ok = port.WaitReadable(stop, kDoneTimeout) == platform::IoStatus::kOk &&
-                 port.Read(std::span(&done, 1)).bytes == 1 && done == fendrel::bench::kAllTaken &&
-                 ok;
+            ok = fendrel::bench::SendRaw(port, images, sim::StreamingProgrammer::kBlockSize) && ok;
         });
     }
     std::filesystem::remove_all(folder);

@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "platform/event.h"
+#include "platform/serial_port.h"
 
 #include "sim/phones/phone_behaviour.h"
 #include "sim/phones/phone_modes.h"
@@ -38,5 +42,26 @@ class RawReceiver final : public sim::PhoneBehaviour {
     std::uint64_t expected_;
     std::uint64_t taken_ = 0;
 };
+
+// Sends every buffer of `buffers` in pieces of at most `piece` bytes over `port`, then waits for
+// the receiver's answer; false when a write or the answer failed.
+inline bool SendRaw(platform::SerialPort& port,
+                    const std::vector<std::vector<std::uint8_t>>& buffers, std::size_t piece) {
+    constexpr platform::Milliseconds kWriteTimeout{10000};
+    constexpr platform::Milliseconds kDoneTimeout{60000};
+    platform::ManualResetEvent stop;
+    bool ok = true;
+    for (const auto& buffer : buffers) {
+        for (std::size_t at = 0; at < buffer.size(); at += piece) {
+            const std::size_t size = std::min(buffer.size() - at, piece);
+            ok = port.Write(std::span(buffer).subspan(at, size), stop, kWriteTimeout).status ==
+                     platform::IoStatus::kOk &&
+                 ok;
+        }
+    }
+    std::uint8_t done = 0;
+    return port.WaitReadable(stop, kDoneTimeout) == platform::IoStatus::kOk &&
+           port.Read(std::span(&done, 1)).bytes == 1 && done == kAllTaken && ok;
+}
 
 }  // namespace fendrel::bench

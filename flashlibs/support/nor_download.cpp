@@ -58,8 +58,8 @@ class NorRun {
         if (!StartRamProgrammer(call_, *programmer_, progress_))
             return false;
         port_.Attach(*call_.port);
-        const bool written =
-            Greet() && WriteBoot() && EraseEfs() && WriteApp() && WriteChecksum() && Restart();
+        const bool written = Greet() && WriteBoot() && EraseEfs() && WriteApp() &&
+                             WriteChecksum() && RestartPhone(call_, host_);
         port_.Detach();
         return written;
     }
@@ -203,14 +203,6 @@ class NorRun {
             return false;
         }
         return true;
-    }
-
-    bool Restart() {
-        call_.report(kWaitRestart);
-        if (host_.Reset() == DMSS_SUCCESS)
-            return true;
-        call_.report(kRestartFailed);
-        return false;
     }
 
     const PluginCall& call_;

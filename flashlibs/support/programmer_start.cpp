@@ -34,4 +34,12 @@ bool StartRamProgrammer(const PluginCall& call, const ImageSet& image_set,
     return false;
 }
 
+bool RestartPhone(const PluginCall& call, qcom::StreamingHost& host) {
+    call.report(kWaitRestart);
+    if (host.Reset() == DMSS_SUCCESS)
+        return true;
+    call.report(kRestartFailed);
+    return false;
+}
+
 }  // namespace fendrel::flashlibs
