@@ -8,15 +8,18 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // A control character that XML lets no document hold.
-bool IsForbiddenControl(char c) { return static_cast<unsigned char>(c) < 0x20 && !IsBlank(c); }
+bool IsForbiddenControl(char c) {
+    return static_cast<unsigned char>(c) < 0x20 && !IsBlank(c);
+}
 
 bool IsNameStart(char c) {
     const auto byte = static_cast<unsigned char>(c);
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' ||
-           byte >= 0x80;
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || byte >= 0x80;
 }
 
 bool IsNameChar(char c) {
@@ -172,8 +175,9 @@ class Reader {
         const std::string_view name = text_.substr(at_ + 1, end - at_ - 1);
         static constexpr std::pair<std::string_view, char> kPredefined[] = {
             {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
-        const auto predefined = std::find_if(std::begin(kPredefined), std::end(kPredefined),
-                                             [&](const auto& entry) { return entry.first == name; });
+        const auto predefined =
+            std::find_if(std::begin(kPredefined), std::end(kPredefined),
+                         [&](const auto& entry) { return entry.first == name; });
         if (predefined != std::end(kPredefined)) {
             out += predefined->second;
         } else if (name.starts_with('#')) {
