@@ -56,7 +56,10 @@ platform::PromptAnswer QtPrompts::ShowMessage(std::string_view text, std::string
 }
 
 void QtPrompts::Beep(unsigned, std::chrono::milliseconds) {
-    QApplication::beep();
+    OnWindowThread([] {
+        QApplication::beep();
+        return platform::PromptAnswer::kOk;
+    });
 }
 
 }  // namespace fendrel::ui
