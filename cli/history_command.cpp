@@ -33,8 +33,8 @@ std::optional<std::string> EsnOf(std::string text) {
 }
 
 void PrintTable(const std::vector<history::ResultRecord>& rows) {
-    std::printf("%-24s %-12s %-6s %-6s %-8s %-7s %s\n", "STARTED (UTC)", "STATION", "PORT",
-                "PLACE", "ESN", "VERDICT", "STATUS");
+    std::printf("%-24s %-12s %-6s %-6s %-8s %-7s %s\n", "STARTED (UTC)", "STATION", "PORT", "PLACE",
+                "ESN", "VERDICT", "STATUS");
     for (const history::ResultRecord& row : rows) {
         std::printf("%-24s %-12s %-6s %-6s %-8s %-7s %s\n", row.started.c_str(),
                     row.station.c_str(), row.port.c_str(),
@@ -63,8 +63,8 @@ int Run(std::span<char* const> arguments) {
         } else if (argument == "--since" && has_value) {
             const auto since = history::UtcTextOfDate(arguments[++i]);
             if (!since) {
-                std::fprintf(stderr, "%s: %s is not a date (YYYY-MM-DD[THH:MM[:SS]], UTC)\n",
-                             kName, arguments[i]);
+                std::fprintf(stderr, "%s: %s is not a date (YYYY-MM-DD[THH:MM[:SS]], UTC)\n", kName,
+                             arguments[i]);
                 return kUsageError;
             }
             filter.since = *since;

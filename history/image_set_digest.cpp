@@ -47,8 +47,8 @@ std::string ImageSetDigest(const std::string& folder, const std::vector<std::str
                            std::string& error) {
     std::vector<std::filesystem::path> files;
     std::error_code failure;
-    for (std::filesystem::directory_iterator entry(folder, failure), end;
-         !failure && entry != end; entry.increment(failure)) {
+    for (std::filesystem::directory_iterator entry(folder, failure), end; !failure && entry != end;
+         entry.increment(failure)) {
         if (entry->is_regular_file(failure))
             files.push_back(entry->path());
     }

@@ -24,16 +24,16 @@ namespace fendrel::history {
 struct ResultRecord {
     std::string started;  // UTC, as UtcText writes it
     std::string ended;
-    std::string station;         // the host's name
-    std::string port;            // the port as the row listed it ("COM3")
-    std::string usb_place;       // where the phone was plugged ("1-3"); empty when unknown
-    int port_kind = 0;           // PORT_KIND_DIAG, _DLOAD, _STORAGE
-    std::string flash_type;      // "MULTI", "EMMC", ...
-    std::string image_folder;    // as the run was given it
+    std::string station;           // the host's name
+    std::string port;              // the port as the row listed it ("COM3")
+    std::string usb_place;         // where the phone was plugged ("1-3"); empty when unknown
+    int port_kind = 0;             // PORT_KIND_DIAG, _DLOAD, _STORAGE
+    std::string flash_type;        // "MULTI", "EMMC", ...
+    std::string image_folder;      // as the run was given it
     std::string image_set_digest;  // ImageSetDigest of the images; empty when not worked out
-    std::string esn;             // 8 upper-case hex digits when a backup read it, else empty
-    std::string nv_backup;       // the NV backup file written, else empty
-    std::string status;          // the worker's last status text
+    std::string esn;               // 8 upper-case hex digits when a backup read it, else empty
+    std::string nv_backup;         // the NV backup file written, else empty
+    std::string status;            // the worker's last status text
     bool passed = false;
 
     friend bool operator==(const ResultRecord&, const ResultRecord&) = default;

@@ -59,10 +59,10 @@ class Statement {
     int Step() { return sqlite3_step(statement_); }
     std::string Text(int column) const {
         const auto* text = sqlite3_column_text(statement_, column);
-        return text != nullptr ? std::string(reinterpret_cast<const char*>(text),
-                                             static_cast<std::size_t>(
-                                                 sqlite3_column_bytes(statement_, column)))
-                               : std::string();
+        return text != nullptr
+                   ? std::string(reinterpret_cast<const char*>(text),
+                                 static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)))
+                   : std::string();
     }
     int Int(int column) const { return sqlite3_column_int(statement_, column); }
 
@@ -111,17 +111,18 @@ class SqliteHistory final : public ResultHistory {
     bool Record(const ResultRecord& record, std::string& error) override {
         if (!Execute("BEGIN IMMEDIATE"))
             return Fail("cannot record a result", error);
-        Statement insert(db_, std::string("INSERT INTO results (") + kColumns +
-                                  ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+        Statement insert(db_,
+                         std::string("INSERT INTO results (") + kColumns +
+                             ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
         if (insert) {
             int column = 0;
-            for (const std::string* text : {&record.started, &record.ended, &record.station,
-                                            &record.port, &record.usb_place})
+            for (const std::string* text :
+                 {&record.started, &record.ended, &record.station, &record.port, &record.usb_place})
                 insert.Bind(++column, *text);
             insert.Bind(++column, record.port_kind);
-            for (const std::string* text : {&record.flash_type, &record.image_folder,
-                                            &record.image_set_digest, &record.esn,
-                                            &record.nv_backup, &record.status})
+            for (const std::string* text :
+                 {&record.flash_type, &record.image_folder, &record.image_set_digest, &record.esn,
+                  &record.nv_backup, &record.status})
                 insert.Bind(++column, *text);
             insert.Bind(++column, std::string(record.passed ? "passed" : "failed"));
         }
@@ -191,13 +192,14 @@ std::unique_ptr<ResultHistory> OpenResultHistory(const std::string& path, bool c
     }
     if (create && file.has_parent_path())
         std::filesystem::create_directories(file.parent_path(), failure);
-    if (std::filesystem::exists(file, failure) && !std::filesystem::is_regular_file(file, failure)) {
+    if (std::filesystem::exists(file, failure) &&
+        !std::filesystem::is_regular_file(file, failure)) {
         error = path + ": the result history is not a regular file";
         return nullptr;
     }
     sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) |
-                      SQLITE_OPEN_NOMUTEX;
+    const int flags =
+        SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         error = path + ": the result history cannot be opened: " +
                 (db != nullptr ? sqlite3_errmsg(db) : "out of memory");

@@ -4,9 +4,11 @@
 
 namespace fendrel::history {
 
-std::unique_ptr<ResultHistory> OpenResultHistory(const std::string& path, bool, std::string& error) {
-    error = path + ": the result history is not available in this build (it was built without "
-                   "SQLite)";
+std::unique_ptr<ResultHistory> OpenResultHistory(const std::string& path, bool,
+                                                 std::string& error) {
+    error = path +
+            ": the result history is not available in this build (it was built without "
+            "SQLite)";
     return nullptr;
 }
 

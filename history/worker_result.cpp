@@ -17,8 +17,8 @@ std::string BackedUpEsn(const CDownloadThread& worker) {
     if (esn == items.end())
         return {};
     const NvItemData& data = esn->second.data;
-    const std::uint32_t value = data[0] | data[1] << 8 | data[2] << 16 |
-                                static_cast<std::uint32_t>(data[3]) << 24;
+    const std::uint32_t value =
+        data[0] | data[1] << 8 | data[2] << 16 | static_cast<std::uint32_t>(data[3]) << 24;
     char text[9];
     std::snprintf(text, sizeof text, "%08X", value);
     return text;

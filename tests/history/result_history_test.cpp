@@ -9,16 +9,35 @@ namespace fendrel::testing {
 namespace {
 
 history::ResultRecord Passed() {
-    return {"2024-05-01T09:12:03.481Z", "2024-05-01T09:13:10.002Z", "line-2", "COM3", "1-2", 1,
-            "MULTI", "/images/set/", std::string(64, 'a'), "", "", "Wait the phone to restart...",
+    return {"2024-05-01T09:12:03.481Z",
+            "2024-05-01T09:13:10.002Z",
+            "line-2",
+            "COM3",
+            "1-2",
+            1,
+            "MULTI",
+            "/images/set/",
+            std::string(64, 'a'),
+            "",
+            "",
+            "Wait the phone to restart...",
             true};
 }
 
 history::ResultRecord Failed() {
-    return {"2024-05-02T17:00:00.000Z", "2024-05-02T17:00:41.500Z", "line-2", "COM1", "1-1", 0,
-            "EMMC", "/images/other/", std::string(64, 'b'), "1234ABCD",
+    return {"2024-05-02T17:00:00.000Z",
+            "2024-05-02T17:00:41.500Z",
+            "line-2",
+            "COM1",
+            "1-1",
+            0,
+            "EMMC",
+            "/images/other/",
+            std::string(64, 'b'),
+            "1234ABCD",
             "/opt/fendrel/Backup/OTHER/2024_05_02/_COM1_19_00_00.znv",
-            "Can not find the phone's disk!", false};
+            "Can not find the phone's disk!",
+            false};
 }
 
 TEST(ResultHistory, KeepsEveryFieldOfAPassedAndAFailedPhoneAndFindsThemByEsnAndStart) {
