@@ -74,7 +74,8 @@ bool Run(const std::string& folder, int count, const std::string& set, const std
     std::vector<std::string> environment = {sysfs, registry};
     for (char** variable = environ; *variable != nullptr; ++variable) {
         const std::string entry = *variable;
-        if (!entry.starts_with("FENDREL_SYSFS_ROOT=") && !entry.starts_with("FENDREL_REGISTRY_DIR="))
+        if (!entry.starts_with("FENDREL_SYSFS_ROOT=") &&
+            !entry.starts_with("FENDREL_REGISTRY_DIR="))
             environment.push_back(entry);
     }
     std::vector<char*> envp;
@@ -111,8 +112,7 @@ bool Run(const std::string& folder, int count, const std::string& set, const std
     figures.phones_cpu = CpuOf(self_after) - CpuOf(self_before);
 
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%d phones: the run failed (see %s/run.log)\n", count,
-                     folder.c_str());
+        std::fprintf(stderr, "%d phones: the run failed (see %s/run.log)\n", count, folder.c_str());
         return false;
     }
     const std::string wanted = ReadAll(expected);
@@ -147,8 +147,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("%ld cores; each phone gets %llu MiB; median of %d runs\n",
-                sysconf(_SC_NPROCESSORS_ONLN),
-                static_cast<unsigned long long>(kDataBytes >> 20), kRounds);
+                sysconf(_SC_NPROCESSORS_ONLN), static_cast<unsigned long long>(kDataBytes >> 20),
+                kRounds);
     std::printf("%6s %9s %12s %12s %10s\n", "phones", "wall s", "station CPU", "phones CPU",
                 "CPU/wall");
     double one_phone = 0;
