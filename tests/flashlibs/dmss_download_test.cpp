@@ -316,5 +316,42 @@ TEST_F(NorDownload, AppAndBootAreWrittenWithAndWithoutTheEfsErase) {
     }
 }
 
+TEST_F(NorDownload, EachFaultEndsWithItsTextAndLeavesTheAppUnwritten) {
+    const struct {
+        const char* name;
+        PhoneFault fault;
+        std::size_t boot_bytes;
+        std::string error;  // the start of the last text before the verdict
+    } cases[] = {
+        {"refused write", PhoneFault::kErrorMidWrite, boot.size(),
+         "ERROR Download boot fail!(0x2000/0xa000)"},
+        {"unplugged", PhoneFault::kUnplugMidStream, boot.size(), "ERROR Download boot fail!("},
+        {"boot larger than the boot block", PhoneFault::kNone, sim::kNorBootBytes + 1,
+         "ERROR Set BBINFO fail!"},
+    };
+    const int phone = AddPhone("nor");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(params.boot_path, Pattern(c.boot_bytes, 11));
+        ASSERT_TRUE(station.Plug(phone, sim::kDownloadModeProduct));
+        ASSERT_TRUE(PluggedAs(phone, sim::kDownloadModeProduct));
+        station.talk(phone).SetFault(c.fault);
+        Page page;
+        const auto started = Clock::now();
+        const Lines texts = Texts(Run(phone, page));
+        EXPECT_LT(Clock::now() - started, std::chrono::seconds(30));
+        ASSERT_GE(texts.size(), 4u);
+        EXPECT_TRUE(texts[texts.size() - 4].starts_with(c.error))
+            << ::testing::PrintToString(texts);
+        EXPECT_EQ(Lines(texts.end() - 2, texts.end()), (Lines{"END", "END"}));
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), "SUCCESS"), 0);
+        // Nothing after the failed step was touched: the app area is still erased.
+        const std::string flash = ReadFile(station.NorImage(phone));
+        const std::size_t app_at = sim::kNorBootBytes + sim::kNorEfsBytes + sim::kNorChecksumBytes;
+        ASSERT_EQ(flash.size(), sim::kNorFlashBytes);
+        EXPECT_EQ(flash.find_first_not_of('\xFF', app_at), std::string::npos);
+    }
+}
+
 }  // namespace
 }  // namespace fendrel::testing
