@@ -170,9 +170,9 @@ TEST(DiskModePort, AFailedRouteIsAnError) {
 
 // What a download-mode phone's image folder holds besides the images.
 enum class SetKind {
-    kFirehose,        // a firehose programmer: the plugin writes everything, the phone restarts
-    kRawDiskLayout,   // rawprogram0.xml: the programmer shows a disk for the raw-disk route
-    kPluginWritten,   // neither: the plugin writes the set whole (NAND, NOR)
+    kFirehose,       // a firehose programmer: the plugin writes everything, the phone restarts
+    kRawDiskLayout,  // rawprogram0.xml: the programmer shows a disk for the raw-disk route
+    kPluginWritten,  // neither: the plugin writes the set whole (NAND, NOR)
 };
 
 struct DownloadModeRig : WorkerRig {
@@ -236,10 +236,8 @@ TEST(DownloadModePort, TheDiskRouteFollowsWhereTheLayoutLies) {
         const char* layout_in;          // "image" or "version" folder
         bool route;
     } cases[] = {
-        {"EMMC", "", "image", true},
-        {"EMMC", "build", "version", true},
-        {"EMMC", "build", "image", false},
-        {"MULTI", "VERSION", "image", true},
+        {"EMMC", "", "image", true},           {"EMMC", "build", "version", true},
+        {"EMMC", "build", "image", false},     {"MULTI", "VERSION", "image", true},
         {"MULTI", "VERSION", "version", true},
     };
     for (const auto& c : cases) {

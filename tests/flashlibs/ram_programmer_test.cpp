@@ -62,8 +62,8 @@ TEST(RamProgrammer, OnlyAHexTheConverterKeepsWholeIsUploaded) {
         {"full records beside their binary", Programmer(16), true, true},
         {"a short last record", Programmer(8), false, false},
         {"a short last record beside the binary", Programmer(8), true, false},
-        {"a gap", Record(0, 0x0000, Bytes(16, 0)) + Record(0, 0x0020, Bytes(16, 0)) +
-                      Record(1, 0, {}),
+        {"a gap",
+         Record(0, 0x0000, Bytes(16, 0)) + Record(0, 0x0020, Bytes(16, 0)) + Record(1, 0, {}),
          false, false},
         {"no end record", Programmer(16, /*end_record=*/false), false, false},
     };

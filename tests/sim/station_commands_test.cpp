@@ -316,6 +316,57 @@ TEST_F(FlashRunTest, JsonPutsEveryMessageOnStandardOutputOneObjectALineInOrderPe
         << errors;
 }
 
+TEST_F(FlashRunTest, TheHistoryKeepsAPassedAndAFailedPhoneWithWhatTheirRunsKnew) {
+    std::string errors;
+    int status = -1;
+    Flash("flash --esn", &errors, &status);
+    EXPECT_EQ(status, 1);
+
+    const std::string rows = Cli(dir_, "history --json", program_, &status);
+    EXPECT_EQ(status, 0);
+    std::map<std::string, nlohmann::json> by_port;
+    std::size_t start = 0;
+    for (std::size_t end; (end = rows.find('\n', start)) != std::string::npos; start = end + 1) {
+        const auto row = nlohmann::json::parse(rows.substr(start, end - start), nullptr, false);
+        ASSERT_TRUE(row.is_object()) << rows;
+        by_port[row.at("port")] = row;
+    }
+    ASSERT_EQ(by_port.size(), 2u) << rows;
+    const nlohmann::json& failed = by_port["COM1"];
+    const nlohmann::json& passed = by_port["COM3"];
+    EXPECT_EQ(failed.at("verdict"), "failed");
+    EXPECT_EQ(failed.at("status"), "Can not find the phone's disk!");
+    EXPECT_EQ(failed.at("esn"), "1234ABCD");  // the backup read it
+    EXPECT_EQ(failed.at("port_kind"), 0);
+    EXPECT_EQ(failed.at("usb_place"), "1-1");
+    const std::string backup = failed.at("nv_backup");
+    EXPECT_TRUE(backup.starts_with(dir_.File("program/Backup/"))) << backup;
+    EXPECT_TRUE(std::filesystem::exists(backup)) << backup;
+    EXPECT_EQ(passed.at("verdict"), "passed");
+    EXPECT_EQ(passed.at("esn"), "");  // download mode: nothing backed up
+    EXPECT_EQ(passed.at("nv_backup"), "");
+    EXPECT_EQ(passed.at("port_kind"), 1);
+    EXPECT_EQ(passed.at("usb_place"), "1-2");
+    for (const nlohmann::json* row : {&failed, &passed}) {
+        EXPECT_EQ(row->at("flash_type"), "MULTI");
+        EXPECT_EQ(row->at("image_folder"), dir_.File("set/"));
+        EXPECT_EQ(row->at("image_set_digest").get<std::string>().size(), 64u);
+        EXPECT_EQ(row->at("image_set_digest"), by_port["COM1"].at("image_set_digest"));
+        EXPECT_FALSE(row->at("station").get<std::string>().empty());
+        EXPECT_LT(row->at("started").get<std::string>(), row->at("ended").get<std::string>());
+    }
+
+    // Looked up by the phone's ESN (typed any way) and by date.
+    const std::string by_esn = Cli(dir_, "history --esn 0x1234abcd", program_, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(by_esn.find(" COM1 "), std::string::npos) << by_esn;
+    EXPECT_EQ(by_esn.find(" COM3 "), std::string::npos) << by_esn;
+    EXPECT_EQ(Cli(dir_, "history --json --since 2999-01-01", program_, &status), "");
+    EXPECT_EQ(Cli(dir_, "history --since 1999-02-30", program_, &status),
+              "fendrel-cli history: 1999-02-30 is not a date (YYYY-MM-DD[THH:MM[:SS]], UTC)\n");
+    EXPECT_EQ(status, 2);
+}
+
 // A NOR phone in download mode written from the command line: the programmer from its HEX, the
 // boot and app images where the NOR plugin puts them.
 TEST(StationCommands, FlashTypeNorWritesBootAndAppThroughTheNorPlugin) {
@@ -323,9 +374,9 @@ TEST(StationCommands, FlashTypeNorWritesBootAndAppThroughTheNorPlugin) {
     Simulator simulator(dir.File("station"), {"download:nor"});
     simulator.ReadUntil("ready");
     const std::string program = ProgramCopy(dir);
-    std::filesystem::copy_file(std::filesystem::path(FENDREL_CLI_PATH).parent_path() /
-                                   "libNorDL.so",
-                               dir.File("program/libNorDL.so"));
+    std::filesystem::copy_file(
+        std::filesystem::path(FENDREL_CLI_PATH).parent_path() / "libNorDL.so",
+        dir.File("program/libNorDL.so"));
     std::filesystem::create_directories(dir.File("set"));
     const std::string boot(20000, 'b'), app(150000, 'a');
     fendrel::testing::WriteFile(dir.File("programmer.bin"), std::string(8192, 'p'));
@@ -337,19 +388,19 @@ TEST(StationCommands, FlashTypeNorWritesBootAndAppThroughTheNorPlugin) {
            &status);
     ASSERT_EQ(status, 0);
 
-    const std::string run = Cli(dir,
-                                "flash --type NOR --folder '" + dir.File("set") + "' --app '" +
-                                    dir.File("set/app.img") + "' --boot '" +
-                                    dir.File("set/boot.img") + "' all",
-                                program, &status);
+    const std::string run =
+        Cli(dir,
+            "flash --type NOR --folder '" + dir.File("set") + "' --app '" +
+                dir.File("set/app.img") + "' --boot '" + dir.File("set/boot.img") + "' all",
+            program, &status);
     EXPECT_EQ(status, 0) << run;
     EXPECT_NE(run.find("COM1: Download successfully!"), std::string::npos) << run;
     const std::string flash = fendrel::testing::ReadFile(dir.File("station/nor/phone1.img"));
     ASSERT_EQ(flash.size(), sim::kNorFlashBytes);
     EXPECT_EQ(flash.substr(0, boot.size()), boot);
-    EXPECT_EQ(flash.substr(sim::kNorBootBytes + sim::kNorEfsBytes + sim::kNorChecksumBytes,
-                           app.size()),
-              app);
+    EXPECT_EQ(
+        flash.substr(sim::kNorBootBytes + sim::kNorEfsBytes + sim::kNorChecksumBytes, app.size()),
+        app);
 }
 
 TEST(StationCommands, BadCommandLinesAndABrokenConfigurationAreRefused) {
