@@ -1,8 +1,10 @@
 // fendrel-cli flash [OPTIONS] PORT...|all: upgrades phones the way the download pages do — one
 // worker per port, each on its own thread, running the whole sequence of its port kind (detect,
 // image checks, NV backup, download mode, the images) — and prints every worker's texts with
-// its progress, then the verdicts. Exit status 0 when every port succeeded, 1 when any failed or
-// none was found, 2 on a bad command line. Ctrl-C stops every worker as a row's Stop button does.
+// its progress, then the verdicts. With --json the run goes to standard output as JSON Lines
+// (cli/flash_events.h) and the human lines to standard error. Exit status 0 when every port
+// succeeded, 1 when any failed or none was found, 2 on a bad command line. Ctrl-C stops every
+// worker as a row's Stop button does.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -34,6 +36,7 @@ constexpr int kWorkerPriority = 2;
 struct FlashOptions {
     DOWNLOAD_PARAM params;
     std::vector<std::string> ports;  // empty: every listed port
+    bool json = false;
 };
 
 bool ParseOptions(std::span<char* const> arguments, FlashOptions& options) {
@@ -61,6 +64,8 @@ bool ParseOptions(std::span<char* const> arguments, FlashOptions& options) {
             params.backup_rf = 1;
         } else if (argument == "--checksum") {
             params.check_sum = 1;
+        } else if (argument == "--json") {
+            options.json = true;
         } else if (argument == "all") {
             all = true;
         } else if (!argument.starts_with("--")) {
@@ -124,7 +129,8 @@ int Run(std::span<char* const> arguments) {
     RawDiskRoute raw_disk;
     const WorkerServices worker_services = services.ForWorkers(nv_backup, raw_disk);
     std::vector<std::unique_ptr<CDownloadThread>> workers;
-    FlashConsole console(workers);
+    const FlashEvents events(stdout);
+    FlashConsole console(workers, options.json ? &events : nullptr);
     for (const PORT_RECORD& port : ports) {
         workers.push_back(std::make_unique<CDownloadThread>(
             port.port_name, port.port_type, port.port_kind, &console, worker_services));
@@ -163,7 +169,7 @@ int Run(std::span<char* const> arguments) {
 Command FlashCommand() {
     return {"flash",
             "[--folder DIR] [--type MULTI|EMMC|NOR] [--app FILE] [--boot FILE]\n"
-            "[--esn] [--rf] [--checksum] [--baud N] PORT...|all",
+            "[--esn] [--rf] [--checksum] [--baud N] [--json] PORT...|all",
             "upgrade the phones on the ports as the download pages do, one worker per port", Run};
 }
 

@@ -84,7 +84,7 @@ class NandRun {
             return false;
         progress_.Start(table_.size(), software_bytes_, still_to_come_);
         port_.Attach(*call_.port);
-        const bool written = Greet() && WriteTable() && WriteImages() && Restart();
+        const bool written = Greet() && WriteTable() && WriteImages() && RestartPhone(call_, host_);
         port_.Detach();
         return written;
     }
@@ -224,14 +224,6 @@ class NandRun {
                  rows->image_row == ImageRow::kOemBootLoader)
             progress_.WholeImage(rows->image_row, image->size());
         return true;
-    }
-
-    bool Restart() {
-        call_.report(kWaitRestart);
-        if (host_.Reset() == DMSS_SUCCESS)
-            return true;
-        call_.report(kRestartFailed);
-        return false;
     }
 
     const PluginCall& call_;

@@ -59,7 +59,7 @@ class NorRun {
             return false;
         port_.Attach(*call_.port);
         const bool written = Greet() && WriteBoot() && EraseEfs() && WriteApp() &&
-                             WriteChecksum() && Restart();
+                             WriteChecksum() && RestartPhone(call_, host_);
         port_.Detach();
         return written;
     }
@@ -157,8 +157,8 @@ class NorRun {
         std::uint64_t pieces = 1;
         if (left > 0 && worker.tick > 0)
             pieces = static_cast<std::uint64_t>(left / worker.tick) + 1;
-        return std::clamp<std::uint64_t>(pieces, 1, std::min<std::uint64_t>(kMostAppPieces,
-                                                                           app_.size()));
+        return std::clamp<std::uint64_t>(pieces, 1,
+                                         std::min<std::uint64_t>(kMostAppPieces, app_.size()));
     }
 
     bool WriteApp() {
@@ -181,7 +181,8 @@ class NorRun {
                 call_.report(kEraseAppFailed, Int(done), Int(total));
                 return false;
             }
-            progress_.Weighted(kErasingApp, end, total, length, progress_.worker().erase_app_weight);
+            progress_.Weighted(kErasingApp, end, total, length,
+                               progress_.worker().erase_app_weight);
             if (!Write(Region::kApp, std::span(app_).subspan(offset, length), offset)) {
                 call_.report(kAppFailed, Int(done), Int(total));
                 return false;
@@ -196,20 +197,12 @@ class NorRun {
         if (app_.empty())
             return true;
         call_.report(kWritingChecksum);
-        if (WriteNorChecksum(host_, qcom::NorChecksum(app_), static_cast<std::uint32_t>(app_.size())) !=
-            DMSS_SUCCESS) {
+        if (WriteNorChecksum(host_, qcom::NorChecksum(app_),
+                             static_cast<std::uint32_t>(app_.size())) != DMSS_SUCCESS) {
             call_.report(kWriteChecksumFailed);
             return false;
         }
         return true;
-    }
-
-    bool Restart() {
-        call_.report(kWaitRestart);
-        if (host_.Reset() == DMSS_SUCCESS)
-            return true;
-        call_.report(kRestartFailed);
-        return false;
     }
 
     const PluginCall& call_;

@@ -17,9 +17,9 @@ bool StartRamProgrammer(const PluginCall& call, const ImageSet& image_set,
     qcom::DownloadChannel channel(*call.stop_event, platform::SystemClock());
     channel.Attach(*call.port);
     const std::size_t total = programmer->image.size();
-    const qcom::ProgrammerUpload upload = qcom::UploadProgrammer(
-        channel, programmer->image, programmer->load_address,
-        [&](std::size_t sent) { progress.Programmer(sent, total); });
+    const qcom::ProgrammerUpload upload =
+        qcom::UploadProgrammer(channel, programmer->image, programmer->load_address,
+                               [&](std::size_t sent) { progress.Programmer(sent, total); });
     DL_RET_E_TYPE result = upload.result;
     if (result == DMSS_SUCCESS) {
         progress.ProgrammerTaken(upload.sent, total);
@@ -31,6 +31,14 @@ bool StartRamProgrammer(const PluginCall& call, const ImageSet& image_set,
         return true;
     }
     call.report(kProgrammerFailed, static_cast<int>(upload.sent), static_cast<int>(total));
+    return false;
+}
+
+bool RestartPhone(const PluginCall& call, qcom::StreamingHost& host) {
+    call.report(kWaitRestart);
+    if (host.Reset() == DMSS_SUCCESS)
+        return true;
+    call.report(kRestartFailed);
     return false;
 }
 

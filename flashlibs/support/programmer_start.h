@@ -11,11 +11,15 @@
 #include "flashlibs/support/image_set_files.h"
 #include "flashlibs/support/plugin_call.h"
 #include "flashlibs/support/progress_reports.h"
+#include "qcom/streaming_host.h"
 
 namespace fendrel::flashlibs {
 
 // Uploads and starts the programmer of `image_set` on call.port; true once it runs.
 bool StartRamProgrammer(const PluginCall& call, const ImageSet& image_set,
                         ProgressReports& progress);
+
+// The last step of a running programmer's route: code 20, the reset, and 21 when it fails.
+bool RestartPhone(const PluginCall& call, qcom::StreamingHost& host);
 
 }  // namespace fendrel::flashlibs

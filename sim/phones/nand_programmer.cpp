@@ -20,12 +20,24 @@ constexpr std::uint8_t kFeatures = st::kFeatureUncompressed | st::kFeatureMultiI
 std::string FileOf(std::uint8_t image_type, bool header) {
     std::string name;
     switch (image_type) {
-        case st::kImageQcsblHeader: name = "qcsblhd-cfgdata"; break;
-        case st::kImageQcsbl: name = "qcsbl"; break;
-        case st::kImageOemsbl: name = "oemsbl"; break;
-        case st::kImageAmss: name = "amss"; break;
-        case st::kImageApps: name = "apps"; break;
-        case st::kImageAppsBootLoader: name = "apps-boot"; break;
+        case st::kImageQcsblHeader:
+            name = "qcsblhd-cfgdata";
+            break;
+        case st::kImageQcsbl:
+            name = "qcsbl";
+            break;
+        case st::kImageOemsbl:
+            name = "oemsbl";
+            break;
+        case st::kImageAmss:
+            name = "amss";
+            break;
+        case st::kImageApps:
+            name = "apps";
+            break;
+        case st::kImageAppsBootLoader:
+            name = "apps-boot";
+            break;
         default: {
             char text[16];
             std::snprintf(text, sizeof text, "type-%02X", image_type);
@@ -91,7 +103,8 @@ class NandProgrammer final : public StreamingProgrammer {
             return;
         }
         table_taken_ = true;
-        Answer(phone, {st::kPartitionTableReceived, differs ? st::kTableDiffers : st::kTableAccepted});
+        Answer(phone,
+               {st::kPartitionTableReceived, differs ? st::kTableDiffers : st::kTableAccepted});
     }
 
     void OnOpen(PhoneControl& phone, const Packet& packet) {

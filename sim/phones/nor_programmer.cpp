@@ -32,7 +32,8 @@ class NorProgrammer final : public StreamingProgrammer {
     bool OnCommand(PhoneControl& phone, const Packet& packet) override {
         switch (packet[0]) {
             case nor::kBootBlockInfo: {
-                const std::optional<std::uint32_t> boot = fendrel::qcom::DecodeNorBootBlockInfo(packet);
+                const std::optional<std::uint32_t> boot =
+                    fendrel::qcom::DecodeNorBootBlockInfo(packet);
                 if (!boot || *boot > kNorBootBytes)
                     Refuse(phone, st::kErrorInvalidLength, "boot images do not fit the boot block");
                 else
@@ -40,7 +41,8 @@ class NorProgrammer final : public StreamingProgrammer {
                 return true;
             }
             case nor::kErase: {
-                const std::optional<fendrel::qcom::NorErase> erase = fendrel::qcom::DecodeNorErase(packet);
+                const std::optional<fendrel::qcom::NorErase> erase =
+                    fendrel::qcom::DecodeNorErase(packet);
                 if (!erase || !Within(erase->region, erase->offset, erase->length)) {
                     Refuse(phone, st::kErrorInvalidAddress, "erase outside its region");
                     return true;
@@ -53,7 +55,8 @@ class NorProgrammer final : public StreamingProgrammer {
                 return true;
             }
             case nor::kOpenRegion: {
-                const std::optional<nor::Region> region = fendrel::qcom::DecodeNorOpenRegion(packet);
+                const std::optional<nor::Region> region =
+                    fendrel::qcom::DecodeNorOpenRegion(packet);
                 if (!region) {
                     Refuse(phone, st::kErrorInvalidLength, "malformed open");
                     return true;
@@ -66,9 +69,9 @@ class NorProgrammer final : public StreamingProgrammer {
             case nor::kWriteChecksum: {
                 const auto request = fendrel::qcom::DecodeNorChecksum(packet);
                 std::vector<std::uint8_t> app;
-                const bool readable =
-                    request && request->length <= layout_.size(nor::Region::kApp) &&
-                    Get(layout_.offset(nor::Region::kApp), request->length, app);
+                const bool readable = request &&
+                                      request->length <= layout_.size(nor::Region::kApp) &&
+                                      Get(layout_.offset(nor::Region::kApp), request->length, app);
                 if (!readable || fendrel::qcom::NorChecksum(app) != request->sum) {
                     Refuse(phone, st::kErrorVerifyFailed, "checksum does not match the app");
                     return true;

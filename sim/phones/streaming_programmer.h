@@ -33,7 +33,7 @@ class StreamingProgrammer : public DownloadSpeaker {
   public:
     // The block size and window the simulated programmers name in their hello.
     static constexpr std::uint32_t kBlockSize = 8 * 1024;  // a frame within kMaxFramePacket
-    static constexpr std::uint16_t kWindow = 8;
+    static constexpr std::uint16_t kWindow = 32;
 
     void OnStarted(PhoneControl& phone) override;
     void OnHostBytes(PhoneControl& phone, std::span<const std::uint8_t> bytes,

@@ -41,16 +41,22 @@ bool MakeHex(const std::string& bin, const std::string& hex, std::uint32_t addre
 
 // The NAND set's files and sizes: name, bytes (partition.mbn first).
 const std::pair<const char*, std::size_t> kNandFiles[] = {
-    {"partition.mbn", 256},      {"qcsblhd_cfgdata.mbn", 1024}, {"qcsbl.mbn", 20 << 10},
-    {"oemsblhd.mbn", 40},        {"oemsbl.mbn", 50 << 10},      {"amsshd.mbn", 40},
-    {"amss.mbn", 2 << 20},       {"appshd.mbn", 40},            {"apps.mbn", 100 << 10},
+    {"partition.mbn", 256},   {"qcsblhd_cfgdata.mbn", 1024},
+    {"qcsbl.mbn", 20 << 10},  {"oemsblhd.mbn", 40},
+    {"oemsbl.mbn", 50 << 10}, {"amsshd.mbn", 40},
+    {"amss.mbn", 2 << 20},    {"appshd.mbn", 40},
+    {"apps.mbn", 100 << 10},
 };
 // Where the phone keeps each (sim/phones/nand_programmer.h).
 const std::pair<const char*, const char*> kNandKept[] = {
-    {"partition.mbn", "partition-table.mbn"}, {"qcsblhd_cfgdata.mbn", "qcsblhd-cfgdata.mbn"},
-    {"qcsbl.mbn", "qcsbl.mbn"},               {"oemsblhd.mbn", "oemsbl-header.mbn"},
-    {"oemsbl.mbn", "oemsbl.mbn"},             {"amsshd.mbn", "amss-header.mbn"},
-    {"amss.mbn", "amss.mbn"},                 {"appshd.mbn", "apps-header.mbn"},
+    {"partition.mbn", "partition-table.mbn"},
+    {"qcsblhd_cfgdata.mbn", "qcsblhd-cfgdata.mbn"},
+    {"qcsbl.mbn", "qcsbl.mbn"},
+    {"oemsblhd.mbn", "oemsbl-header.mbn"},
+    {"oemsbl.mbn", "oemsbl.mbn"},
+    {"amsshd.mbn", "amss-header.mbn"},
+    {"amss.mbn", "amss.mbn"},
+    {"appshd.mbn", "apps-header.mbn"},
     {"apps.mbn", "apps.mbn"},
 };
 
@@ -123,7 +129,8 @@ TEST_F(DmssDownload, ANandPhoneIsWrittenEndToEnd) {
     const std::vector<int> progress = page.Progress();
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     EXPECT_GT(progress.size(), 10u);
-    EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 1) << ::testing::PrintToString(progress);
+    EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 1)
+        << ::testing::PrintToString(progress);
     EXPECT_TRUE(NandAsSent(phone));
     EXPECT_TRUE(PluggedAs(phone, sim::kNormalModeProduct));
 }
@@ -178,7 +185,8 @@ TEST_F(DmssDownload, EachFaultEndsWithItsTextInTime) {
         const Lines texts = Texts(Run(phone, page));
         EXPECT_LT(Clock::now() - started, std::chrono::seconds(30));
         ASSERT_GE(texts.size(), 4u);
-        EXPECT_TRUE(texts[texts.size() - 4].starts_with(c.error)) << ::testing::PrintToString(texts);
+        EXPECT_TRUE(texts[texts.size() - 4].starts_with(c.error))
+            << ::testing::PrintToString(texts);
         EXPECT_EQ(texts[texts.size() - 3], texts[texts.size() - 4]);
         EXPECT_EQ(Lines(texts.end() - 2, texts.end()), (Lines{"END", "END"}));
         EXPECT_EQ(std::count(texts.begin(), texts.end(), "SUCCESS"), 0);
@@ -297,10 +305,11 @@ TEST_F(NorDownload, AppAndBootAreWrittenWithAndWithoutTheEfsErase) {
         EXPECT_EQ(flash.substr(app_at, app.size()), app);
         EXPECT_EQ(flash.substr(sim::kNorBootBytes, sim::kNorEfsBytes),
                   std::string(sim::kNorEfsBytes, erase_efs ? '\xFF' : '\x5A'));
-        const auto* checksum =
-            reinterpret_cast<const std::uint8_t*>(flash.data() + sim::kNorBootBytes + sim::kNorEfsBytes);
-        EXPECT_EQ(platform::LoadLe32(checksum),
-                  qcom::NorChecksum({reinterpret_cast<const std::uint8_t*>(app.data()), app.size()}));
+        const auto* checksum = reinterpret_cast<const std::uint8_t*>(
+            flash.data() + sim::kNorBootBytes + sim::kNorEfsBytes);
+        EXPECT_EQ(
+            platform::LoadLe32(checksum),
+            qcom::NorChecksum({reinterpret_cast<const std::uint8_t*>(app.data()), app.size()}));
         EXPECT_EQ(platform::LoadLe32(checksum + 4), app.size());
         EXPECT_TRUE(PluggedAs(phone, sim::kNormalModeProduct));
     }

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "engine/download_thread.h"
-#include "engine/worker_messages.h"
 #include "engine/flash_library.h"
 #include "engine/station_services.h"
+#include "engine/worker_messages.h"
 #include "platform/messages.h"
 #include "platform/paths.h"
 #include "sim/phones/phone_modes.h"
