@@ -37,6 +37,8 @@ void FlashConsole::Begin() {
         names_.push_back(worker->port_name());
     percent_.assign(workers_.size(), 0);
     succeeded_.assign(workers_.size(), false);
+    started_.assign(workers_.size(), std::chrono::system_clock::now());
+    ended_ = started_;
     details_shown_.assign(workers_.size(), {});
 }
 
@@ -80,16 +82,20 @@ bool FlashConsole::ShowNext(platform::Milliseconds timeout) {
     return true;
 }
 
-bool FlashConsole::Verdicts() const {
+bool FlashConsole::Verdicts(const history::RunFacts& facts, history::ResultHistory* history) const {
     bool all = true;
     for (std::size_t row = 0; row < names_.size(); ++row) {
+        const history::ResultRecord result = history::ResultOfWorker(
+            *workers_[row], names_[row], succeeded_[row], started_[row], ended_[row], facts);
+        std::string error;
+        if (history != nullptr && !history->Record(result, error))
+            std::fprintf(stderr, "fendrel-cli flash: %s: not recorded: %s\n", names_[row].c_str(),
+                         error.c_str());
         std::fprintf(
             human_, "%s: %s\n", names_[row].c_str(),
             GetText(succeeded_[row] ? text::kDownloadSuccessfully : text::kDownloadFail).c_str());
-        if (events_out_ != nullptr) {
-            events_out_->Verdict(std::chrono::system_clock::now(), names_[row], succeeded_[row],
-                                 workers_[row]->status_text());
-        }
+        if (events_out_ != nullptr)
+            events_out_->Verdict(std::chrono::system_clock::now(), result);
         all = all && succeeded_[row];
     }
     return all;
@@ -107,6 +113,10 @@ void FlashConsole::Show(const Event& event) {
     const WorkerMessageIds& ids = WorkerMessages();
     const std::string port =
         event.row >= 0 ? names_[event.row] : "COM" + std::to_string(event.port_number);
+    if (event.row >= 0 && event.message == ids.start)
+        started_[event.row] = event.time;
+    if (event.row >= 0 && event.message == ids.end)
+        ended_[event.row] = event.time;
     if (event.message == ids.status) {
         Print(port, event.row, event.status);
     } else if (event.message == ids.error) {

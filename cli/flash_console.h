@@ -15,7 +15,9 @@
 
 #include "cli/flash_events.h"
 #include "engine/download_thread.h"
+#include "history/result_history.h"
 #include "history/utc_time.h"
+#include "history/worker_result.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 
@@ -43,9 +45,10 @@ class FlashConsole final : public platform::Notifier {
     void ShowUntilAllEnded(const std::function<bool()>& any_running,
                            const std::function<void()>& between_waits);
 
-    // One verdict line (and event) per port, after every worker ended; true when every port
-    // succeeded.
-    bool Verdicts() const;
+    // After every worker ended: per port its history row, recorded in `history` (may be null;
+    // a row that cannot be recorded is said on standard error), a verdict line and event. True
+    // when every port succeeded.
+    bool Verdicts(const history::RunFacts& facts, history::ResultHistory* history) const;
 
   private:
     struct Event {
@@ -72,6 +75,8 @@ class FlashConsole final : public platform::Notifier {
     std::vector<std::string> names_;  // each row's port as listed
     std::vector<int> percent_;
     std::vector<bool> succeeded_;
+    std::vector<history::Moment> started_;    // when each row's START arrived (else Begin)
+    std::vector<history::Moment> ended_;      // when its END arrived (else Begin)
     std::vector<std::string> details_shown_;  // each row's last failure detail printed
     std::mutex mutex_;
     std::condition_variable arrived_;

@@ -1,6 +1,6 @@
 #include "cli/flash_events.h"
 
-#include <nlohmann/json.hpp>
+#include "cli/result_json.h"
 
 namespace fendrel::cli {
 namespace {
@@ -9,14 +9,6 @@ using json = nlohmann::ordered_json;
 
 json Line(std::string_view event, history::Moment time, const std::string& port) {
     return json{{"event", event}, {"time", history::UtcText(time)}, {"port", port}};
-}
-
-void Write(std::FILE* to, const json& object) {
-    // Texts come from the worker and from a site's text overrides, which may hold bytes that are
-    // not UTF-8: those become U+FFFD rather than ending the run.
-    const std::string line = object.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
-    std::fwrite(line.data(), 1, line.size(), to);
-    std::fflush(to);
 }
 
 }  // namespace
@@ -29,15 +21,13 @@ void FlashEvents::Message(history::Moment time, const std::string& port, std::st
     object["status"] = status;
     if (!detail.empty())
         object["detail"] = detail;
-    Write(to_, object);
+    WriteJsonLine(to_, object);
 }
 
-void FlashEvents::Verdict(history::Moment time, const std::string& port, bool passed,
-                          const std::string& status) const {
-    json object = Line("verdict", time, port);
-    object["verdict"] = passed ? "passed" : "failed";
-    object["status"] = status;
-    Write(to_, object);
+void FlashEvents::Verdict(history::Moment time, const history::ResultRecord& result) const {
+    json object = Line("verdict", time, result.port);
+    AddResultFields(object, result);
+    WriteJsonLine(to_, object);
 }
 
 }  // namespace fendrel::cli

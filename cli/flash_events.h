@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "history/result_history.h"
 #include "history/utc_time.h"
 
 namespace fendrel::cli {
@@ -22,9 +23,9 @@ class FlashEvents {
     void Message(history::Moment time, const std::string& port, std::string_view message,
                  int percent, const std::string& status, const std::string& detail) const;
 
-    // {"event":"verdict","time":...,"port":...,"verdict":"passed"|"failed","status":...}
-    void Verdict(history::Moment time, const std::string& port, bool passed,
-                 const std::string& status) const;
+    // {"event":"verdict","time":...,"port":...} and the fields of the port's history row
+    // (cli/result_json.h): "verdict" ("passed" or "failed"), "status", "esn", ...
+    void Verdict(history::Moment time, const history::ResultRecord& result) const;
 
   private:
     std::FILE* to_;

@@ -68,7 +68,7 @@ TEST(FlashEvents, EveryMessageOfEveryPortInTheOrderItsWorkerPostedThenOneVerdict
     first.join();
     second.join();
     console.ShowUntilAllEnded([] { return false; }, [] {});
-    EXPECT_FALSE(console.Verdicts());
+    EXPECT_FALSE(console.Verdicts({"station", "digest"}, nullptr));
 
     std::map<std::string, std::vector<Posted>> seen;
     std::vector<json> verdicts;

@@ -315,6 +315,57 @@ TEST_F(FlashRunTest, JsonPutsEveryMessageOnStandardOutputOneObjectALineInOrderPe
         << errors;
 }
 
+TEST_F(FlashRunTest, TheHistoryKeepsAPassedAndAFailedPhoneWithWhatTheirRunsKnew) {
+    std::string errors;
+    int status = -1;
+    Flash("flash --esn", &errors, &status);
+    EXPECT_EQ(status, 1);
+
+    const std::string rows = Cli(dir_, "history --json", program_, &status);
+    EXPECT_EQ(status, 0);
+    std::map<std::string, nlohmann::json> by_port;
+    std::size_t start = 0;
+    for (std::size_t end; (end = rows.find('\n', start)) != std::string::npos; start = end + 1) {
+        const auto row = nlohmann::json::parse(rows.substr(start, end - start), nullptr, false);
+        ASSERT_TRUE(row.is_object()) << rows;
+        by_port[row.at("port")] = row;
+    }
+    ASSERT_EQ(by_port.size(), 2u) << rows;
+    const nlohmann::json& failed = by_port["COM1"];
+    const nlohmann::json& passed = by_port["COM3"];
+    EXPECT_EQ(failed.at("verdict"), "failed");
+    EXPECT_EQ(failed.at("status"), "Can not find the phone's disk!");
+    EXPECT_EQ(failed.at("esn"), "1234ABCD");  // the backup read it
+    EXPECT_EQ(failed.at("port_kind"), 0);
+    EXPECT_EQ(failed.at("usb_place"), "1-1");
+    const std::string backup = failed.at("nv_backup");
+    EXPECT_TRUE(backup.starts_with(dir_.File("program/Backup/"))) << backup;
+    EXPECT_TRUE(std::filesystem::exists(backup)) << backup;
+    EXPECT_EQ(passed.at("verdict"), "passed");
+    EXPECT_EQ(passed.at("esn"), "");  // download mode: nothing backed up
+    EXPECT_EQ(passed.at("nv_backup"), "");
+    EXPECT_EQ(passed.at("port_kind"), 1);
+    EXPECT_EQ(passed.at("usb_place"), "1-2");
+    for (const nlohmann::json* row : {&failed, &passed}) {
+        EXPECT_EQ(row->at("flash_type"), "MULTI");
+        EXPECT_EQ(row->at("image_folder"), dir_.File("set/"));
+        EXPECT_EQ(row->at("image_set_digest").get<std::string>().size(), 64u);
+        EXPECT_EQ(row->at("image_set_digest"), by_port["COM1"].at("image_set_digest"));
+        EXPECT_FALSE(row->at("station").get<std::string>().empty());
+        EXPECT_LT(row->at("started").get<std::string>(), row->at("ended").get<std::string>());
+    }
+
+    // Looked up by the phone's ESN (typed any way) and by date.
+    const std::string by_esn = Cli(dir_, "history --esn 0x1234abcd", program_, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(by_esn.find(" COM1 "), std::string::npos) << by_esn;
+    EXPECT_EQ(by_esn.find(" COM3 "), std::string::npos) << by_esn;
+    EXPECT_EQ(Cli(dir_, "history --json --since 2999-01-01", program_, &status), "");
+    EXPECT_EQ(Cli(dir_, "history --since 1999-02-30", program_, &status),
+              "fendrel-cli history: 1999-02-30 is not a date (YYYY-MM-DD[THH:MM[:SS]], UTC)\n");
+    EXPECT_EQ(status, 2);
+}
+
 TEST(StationCommands, BadCommandLinesAndABrokenConfigurationAreRefused) {
     TempDir dir;
     EXPECT_NE(Cli(dir, "ports extra").find("usage: fendrel-cli ports"), std::string::npos);

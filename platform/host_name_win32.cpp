@@ -1,0 +1,16 @@
+// The host's name on Windows: the NetBIOS computer name.
+#include <windows.h>
+
+#include "platform/host_name.h"
+
+namespace platform {
+
+std::string HostName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    if (!GetComputerNameA(name, &size) || size == 0)
+        return "unknown";
+    return std::string(name, size);
+}
+
+}  // namespace platform
