@@ -52,6 +52,7 @@ for program in "${programs[@]}"; do
 done
 if [ -e "$root/opt/fendrel/fendrel" ]; then
   [ -f "$root/usr/share/applications/fendrel.desktop" ] || fail "no desktop entry"
+  [ -f "$root/usr/share/icons/hicolor/scalable/apps/fendrel.svg" ] || fail "no icon"
 fi
 
 # The installed program finds its config.ini beside it and lists ports (none: an empty tree).
