@@ -1,7 +1,6 @@
 #include "ui/download_page.h"
 
 #include <QPushButton>
-#include <algorithm>
 #include <chrono>
 
 #include "app/registry_keys.h"
@@ -31,11 +30,14 @@ DownloadPage::DownloadPage(const PageServices& services, QWidget* parent)
       button_font_(StationFont(30)),
       cell_font_(StationFont(12, true)),
       list_(new CPortListCtrl(this)) {
-    const MessageHandler handler = [this](platform::MessageId message, std::uintptr_t wparam,
-                                          std::intptr_t lparam) {
-        HandleMessage(message, wparam, lparam);
+    const WorkerMessageHandler handler = [this](WorkerId from, platform::MessageId message,
+                                                std::uintptr_t wparam, std::intptr_t lparam) {
+        HandleMessage(from, message, wparam, lparam);
     };
-    list_relay_ = std::make_unique<PageRelay>(this, handler);
+    list_relay_ = std::make_unique<PageRelay>(
+        this, [handler](platform::MessageId message, std::uintptr_t wparam, std::intptr_t lparam) {
+            handler(kNoWorker, message, wparam, lparam);
+        });
     list_->set_notifier(list_relay_.get());
     list_->setObjectName(QStringLiteral("1018"));
     list_->setFont(list_font_);
@@ -73,6 +75,13 @@ void DownloadPage::BuildRows() {
         for (int column = kOperate; column <= kProduct; ++column)
             list_->SetCellFont(row, column, cell_font_);
         workers_->Add(port);
+    }
+    // Every worker is new and idle; what the retired ones still post finds no row.
+    row_running_.assign(static_cast<std::size_t>(list_->GetItemCount()), false);
+    running_count_ = 0;
+    if (start_all_ != nullptr) {
+        start_all_->setEnabled(true);
+        refresh_->setEnabled(true);
     }
 }
 
@@ -124,6 +133,33 @@ int DownloadPage::FindRow(std::uintptr_t port_number) const {
     return -1;
 }
 
+int DownloadPage::RowOf(WorkerId from, std::uintptr_t port_number) const {
+    const int named = FindRow(port_number);
+    const int own = workers_->RowOf(from);
+    if (from == kNoWorker || named == own)
+        return named;
+    return own;
+}
+
+void DownloadPage::FollowPort(int row, std::uintptr_t port_number) {
+    // 0: the worker lost its port (a phone not seen again); the last one known stays shown.
+    if (row < 0 || port_number == 0)
+        return;
+    const QString name = QStringLiteral("COM") + QString::number(port_number);
+    if (list_->GetItemText(row, kPort) != name)
+        list_->SetItemText(row, kPort, name);
+}
+
+void DownloadPage::SetRowRunning(int row, bool running) {
+    if (row < 0 || static_cast<std::size_t>(row) >= row_running_.size())
+        return;
+    const auto index = static_cast<std::size_t>(row);
+    if (row_running_[index] == running)
+        return;
+    row_running_[index] = running;
+    running_count_ += running ? 1 : -1;
+}
+
 void DownloadPage::ShowFailure(int row) {
     SetCellText(row, kStatus, Text(text::kDownloadFail));
     list_->SetCellColors(row, kStatus, kWhite, kRed);
@@ -142,24 +178,26 @@ void DownloadPage::ShowSuccess(int row) {
     platform::CurrentPrompts().Beep(kBeepHz, kBeepLength);
 }
 
-void DownloadPage::HandleMessage(platform::MessageId message, std::uintptr_t wparam,
+void DownloadPage::HandleMessage(WorkerId from, platform::MessageId message, std::uintptr_t wparam,
                                  std::intptr_t lparam) {
     const WorkerMessageIds& ids = WorkerMessages();
     if (message == ids.list_button_click) {
         OnRowButton(static_cast<int>(wparam));
         return;
     }
-    const int row = FindRow(wparam);
+    const int row = RowOf(from, wparam);
+    FollowPort(row, wparam);
     if (message == ids.start) {
-        ++running_count_;
+        SetRowRunning(row, true);
         list_->SetCellButton(row, kOperate, Text(text::kStart), false);
-        if (start_all_ != nullptr) {
+        // A worker retired since it started has no row and keeps nothing disabled.
+        if (running_count_ > 0 && start_all_ != nullptr) {
             start_all_->setEnabled(false);
             refresh_->setEnabled(false);
         }
     } else if (message == ids.end) {
-        // A run may report its end twice (again under the port it ends on): never below 0.
-        running_count_ = std::max(running_count_ - 1, 0);
+        // A download-mode run reports its end twice, the second time from the phone's new port.
+        SetRowRunning(row, false);
         list_->SetCellButton(row, kOperate, Text(text::kStart), true);
         if (running_count_ <= 0 && start_all_ != nullptr) {
             start_all_->setEnabled(true);

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/worker_messages.h"
 #include "engine/worker_services.h"
@@ -49,6 +50,12 @@ class DownloadPage : public QWidget {
 
     // The row whose port column reads "COM" and the number; -1 when there is none.
     int FindRow(std::uintptr_t port_number) const;
+    // The row of a message from worker `from` posted under `port_number`. The row found by the
+    // port name when it is that worker's own; otherwise that worker's row, found by the worker:
+    // its port moves during a run (a phone re-discovered on a new port after its download), and
+    // the new port may match no row or, once numbers are reused, another phone's row. -1 for a
+    // worker retired since it posted.
+    int RowOf(WorkerId from, std::uintptr_t port_number) const;
 
   protected:
     DownloadPage(const PageServices& services, QWidget* parent);
@@ -82,7 +89,8 @@ class DownloadPage : public QWidget {
         refresh_ = refresh;
     }
 
-    void HandleMessage(platform::MessageId message, std::uintptr_t wparam, std::intptr_t lparam);
+    void HandleMessage(WorkerId from, platform::MessageId message, std::uintptr_t wparam,
+                       std::intptr_t lparam);
     // The ERROR colours and text: column 3 "Download fail!", columns 3 and 2 red on white.
     void ShowFailure(int row);
 
@@ -94,10 +102,16 @@ class DownloadPage : public QWidget {
 
   private:
     void ShowSuccess(int row);
+    // The port cell follows the worker to the port its message names.
+    void FollowPort(int row, std::uintptr_t port_number);
+    // Counts row `row` as running (from its START to its first END) or not; a run that reports
+    // its end twice is counted once.
+    void SetRowRunning(int row, bool running);
 
     std::unique_ptr<platform::Notifier> list_relay_;
     std::unique_ptr<PageWorkers> workers_;
     int running_count_ = 0;
+    std::vector<bool> row_running_;
     QPushButton* start_all_ = nullptr;
     QPushButton* refresh_ = nullptr;
 };

@@ -30,7 +30,12 @@ void PageRelay::Cut() {
 
 void PageWorkers::Add(const PORT_RECORD& port) {
     Entry entry;
-    entry.relay = std::make_unique<PageRelay>(page_, handler_);
+    entry.id = ++last_id_;
+    entry.relay = std::make_unique<PageRelay>(
+        page_, [handler = handler_, id = entry.id](platform::MessageId message,
+                                                   std::uintptr_t wparam, std::intptr_t lparam) {
+            handler(id, message, wparam, lparam);
+        });
     entry.worker = std::make_unique<CDownloadThread>(port.port_name, port.port_type, port.port_kind,
                                                      entry.relay.get(), services_);
     workers_.push_back(std::move(entry));
@@ -40,6 +45,20 @@ CDownloadThread* PageWorkers::at(int row) const {
     if (row < 0 || row >= size())
         return nullptr;
     return workers_[static_cast<std::size_t>(row)].worker.get();
+}
+
+platform::Notifier* PageWorkers::relay(int row) const {
+    if (row < 0 || row >= size())
+        return nullptr;
+    return workers_[static_cast<std::size_t>(row)].relay.get();
+}
+
+int PageWorkers::RowOf(WorkerId id) const {
+    for (int row = 0; row < size(); ++row) {
+        if (id != kNoWorker && workers_[static_cast<std::size_t>(row)].id == id)
+            return row;
+    }
+    return -1;
 }
 
 std::vector<std::string> PageWorkers::Retire(std::chrono::milliseconds bound) {

@@ -3,7 +3,9 @@
 // Each worker posts to a relay of its own, which turns every post into a queued call on the
 // page's thread: worker messages cross threads only as events, and the page handles them where
 // it alone touches controls, counters and the settings store. A relay can be cut, after which
-// its worker's posts go nowhere.
+// its worker's posts go nowhere. Each call also names the worker that posted, by an id never
+// given twice: a worker's port changes during a run (a phone re-discovered on a new port after a
+// download), so the port number in a message cannot tell alone whose row it is.
 //
 // Retiring the workers (a refresh, the page's end) stops every worker and waits for its thread
 // with a bound. A worker that ended is deleted. One still running past the bound (a step that
@@ -30,6 +32,12 @@ namespace fendrel::ui {
 
 using MessageHandler = std::function<void(platform::MessageId, std::uintptr_t, std::intptr_t)>;
 
+// Which worker of a page posted a message; kNoWorker for posts of anything else (the port list).
+using WorkerId = std::uint64_t;
+inline constexpr WorkerId kNoWorker = 0;
+using WorkerMessageHandler =
+    std::function<void(WorkerId, platform::MessageId, std::uintptr_t, std::intptr_t)>;
+
 // Queues each post as a call of `handler` on `page`'s thread; nothing once cut or once the page
 // is gone. Post may be called from any thread.
 class PageRelay final : public platform::Notifier {
@@ -49,7 +57,7 @@ class PageWorkers {
     // How long retiring waits for each worker's thread.
     static constexpr std::chrono::milliseconds kJoinBound{5000};
 
-    PageWorkers(QObject* page, MessageHandler handler, const WorkerServices& services)
+    PageWorkers(QObject* page, WorkerMessageHandler handler, const WorkerServices& services)
         : page_(page), handler_(std::move(handler)), services_(services) {}
     // Retires every worker.
     ~PageWorkers() { Retire(); }
@@ -60,6 +68,10 @@ class PageWorkers {
     int size() const { return static_cast<int>(workers_.size()); }
     // Worker `row`, null out of range.
     CDownloadThread* at(int row) const;
+    // The relay worker `row` posts to, null out of range.
+    platform::Notifier* relay(int row) const;
+    // The row of the worker `id` names; -1 for kNoWorker and for a worker retired since it posted.
+    int RowOf(WorkerId id) const;
 
     // Stops every worker and empties the list as told above. The port names of the workers left
     // running past `bound`.
@@ -67,14 +79,16 @@ class PageWorkers {
 
   private:
     struct Entry {
+        WorkerId id = kNoWorker;
         std::unique_ptr<PageRelay> relay;  // outlives its worker
         std::unique_ptr<CDownloadThread> worker;
     };
 
     QObject* page_;
-    MessageHandler handler_;
+    WorkerMessageHandler handler_;
     WorkerServices services_;
     std::vector<Entry> workers_;
+    WorkerId last_id_ = kNoWorker;
 };
 
 }  // namespace fendrel::ui

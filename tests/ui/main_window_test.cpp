@@ -106,7 +106,9 @@ TEST_F(BlockingRig, AWorkerStuckPastTheBoundIsCutOffFromItsPage) {
     std::vector<platform::MessageId> handled;
     PageWorkers workers(
         &page,
-        [&](platform::MessageId id, std::uintptr_t, std::intptr_t) { handled.push_back(id); },
+        [&](WorkerId, platform::MessageId id, std::uintptr_t, std::intptr_t) {
+            handled.push_back(id);
+        },
         rig.Doubles().workers);
     PORT_RECORD port{rig.PortOf(1), "UART", PORT_KIND_DLOAD};
     workers.Add(port);

@@ -2,12 +2,14 @@
 // the shipped plugins, the registry's counters.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <set>
 
 #include "app/registry_keys.h"
+#include "engine/worker_messages.h"
 #include "sim/imageset/image_set.h"
 #include "sim/phones/phone_faults.h"
 #include "sim/phones/phone_modes.h"
@@ -102,6 +104,71 @@ TEST_F(MultiPage, StartAllRunsEveryRowToItsVerdictAndCountsIt) {
     EXPECT_EQ(Edit(1108), QStringLiteral("1"));
     EXPECT_EQ(rig.prompts.BeepCount(), 1);
     EXPECT_EQ(ReadFile(rig.station.DiskImage(good)), ReadFile(rig.dir.File("expected.img")));
+}
+
+// Two phones re-discovered after their downloads, each on the port the other's row was listed
+// under, as the workers post it through their relays: every message stays on its own worker's
+// row, the port cells follow the phones, and each run counts once in the running count.
+TEST_F(MultiPage, MessagesFollowTheirWorkerWhenItsPhoneMovesToAnotherRowsPort) {
+    rig.AddPhone(sim::kDownloadModeProduct, "firehose");
+    rig.AddPhone(sim::kDownloadModeProduct, "firehose");
+    page = std::make_unique<CMultiDownloadPage>(rig.Real());
+    CPortListCtrl& list = page->port_list();
+    ASSERT_EQ(list.GetItemCount(), 2);
+    const QString port_a = list.GetItemText(0, 1), port_b = list.GetItemText(1, 1);
+    const std::uintptr_t a = PortNumberOf(port_a.toStdString());
+    const std::uintptr_t b = PortNumberOf(port_b.toStdString());
+    ASSERT_NE(a, b);
+    const WorkerMessageIds& ids = WorkerMessages();
+    const auto post = [&](int row, platform::MessageId message, std::uintptr_t port,
+                          std::intptr_t lparam = 0) {
+        page->workers().relay(row)->Post(message, port, lparam);
+        QCoreApplication::sendPostedEvents();
+    };
+
+    post(0, ids.start, a);
+    post(1, ids.start, b);
+    EXPECT_EQ(page->running_count(), 2);
+    post(0, ids.success, a);
+    post(0, ids.end, a);
+    // Phone a comes back on b's old number and its run tells its end again from there.
+    post(0, ids.end, b);
+    EXPECT_EQ(page->running_count(), 1);
+    EXPECT_EQ(list.GetItemText(0, 1), port_b);
+    EXPECT_EQ(Status(0), QStringLiteral("Download successfully!"));
+    EXPECT_FALSE(list.GetCell(1, 0)->enabled) << "b still runs";
+    EXPECT_FALSE(Button(1017)->isEnabled());
+    EXPECT_FALSE(Button(1036)->isEnabled());
+    // Phone b fails under a number row a now shows, then comes back on a's old number.
+    post(1, ids.error, b);
+    post(1, ids.end, b);
+    post(1, ids.end, a);
+    EXPECT_EQ(page->running_count(), 0);
+    EXPECT_EQ(list.GetItemText(1, 1), port_a);
+    EXPECT_EQ(Status(0), QStringLiteral("Download successfully!"));
+    EXPECT_EQ(Status(1), QStringLiteral("Download fail!"));
+    EXPECT_TRUE(Button(1017)->isEnabled());
+    EXPECT_EQ(rig.Counter("iPass"), 1u);
+    EXPECT_EQ(rig.Counter("iFail"), 1u);
+
+    // The next runs post under the new ports only.
+    post(0, ids.start, b);
+    post(0, ids.progress, b, 40);
+    post(1, ids.start, a);
+    post(1, ids.progress, a, 70);
+    EXPECT_EQ(page->running_count(), 2);
+    EXPECT_EQ(list.GetCell(0, 2)->percent, 40);
+    EXPECT_EQ(list.GetCell(1, 2)->percent, 70);
+    for (const int row : {0, 1})
+        EXPECT_FALSE(list.GetCell(row, 0)->enabled) << row;
+
+    // A refresh retires both workers: what they posted before it reaches no row and no count.
+    page->workers().relay(0)->Post(ids.start, a, 0);
+    page->Refresh();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(page->running_count(), 0);
+    EXPECT_TRUE(list.GetCell(0, 0)->enabled);
+    EXPECT_TRUE(Button(1017)->isEnabled());
 }
 
 TEST_F(MultiPage, BrowseConvertsTheProgrammerOfTheFolderWithAPausePerCandidate) {
