@@ -32,6 +32,15 @@ constexpr std::uint64_t kDiskBytes = 96 << 20;
 constexpr int kRounds = 3;
 constexpr unsigned kBaud = 115200;
 
+// The plugin's last report, for a run that fails.
+struct LastReport {
+    int code = -1, b = 0, c = 0, d = 0;
+};
+
+void Remember(int code, int b, int c, int d, void* context) {
+    *static_cast<LastReport*>(context) = {code, b, c, d};
+}
+
 std::vector<std::uint8_t> ReadAll(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {});
@@ -64,18 +73,24 @@ int main(int argc, char** argv) {
             if (!station.Plug(1, sim::kDownloadModeProduct) ||
                 port.Open(station.phone(1).Node(sim::kDiagnosticInterface), kBaud) !=
                     platform::OpenStatus::kOpened) {
+                std::fprintf(stderr, "the phone could not be plugged or its port opened\n");
                 ok = false;
                 return;
             }
+            LastReport last;
             fendrel::flashlibs::PluginCall call;
             call.port = &port;
             call.stop_event = &stop;
+            call.report = fendrel::flashlibs::Reporter(&Remember, &last);
             const fendrel::flashlibs::ImageSet image_set{
                 fendrel::flashlibs::ImageSetKind::kFirehose, options.folder,
                 options.folder + "/" + options.programmer, ""};
-            ok = fendrel::flashlibs::FirehoseDownload(call, image_set,
-                                                      fendrel::flashlibs::FlashRoute::kMulti) &&
-                 ok;
+            if (!fendrel::flashlibs::FirehoseDownload(call, image_set,
+                                                      fendrel::flashlibs::FlashRoute::kMulti)) {
+                std::fprintf(stderr, "the download failed; its last report: %d (%d, %d, %d)\n",
+                             last.code, last.b, last.c, last.d);
+                ok = false;
+            }
         });
     }
 
@@ -101,9 +116,11 @@ int main(int argc, char** argv) {
             ok = false;
         raw = fendrel::bench::BestSeconds(kRounds, [&] {
             taking->Restart();
-            ok = fendrel::bench::SendRaw(port, files,
-                                         fendrel::qcom::FirehoseClient::kWantedPayload) &&
-                 ok;
+            if (!fendrel::bench::SendRaw(port, files,
+                                         fendrel::qcom::FirehoseClient::kWantedPayload)) {
+                std::fprintf(stderr, "the raw transfer failed\n");
+                ok = false;
+            }
         });
     }
     std::filesystem::remove_all(folder);
