@@ -8,9 +8,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -39,6 +41,23 @@ struct LastReport {
 
 void Remember(int code, int b, int c, int d, void* context) {
     *static_cast<LastReport*>(context) = {code, b, c, d};
+}
+
+// Whether the phone at 1-1 of `tree` shows as `product`, within `limit`. The phone restarts on
+// its own thread after it acknowledged the reset; a round that plugged it in download mode before
+// that restart would lose its port to it.
+bool AwaitProduct(const sim::FakeDeviceTree& tree, const char* product,
+                  std::chrono::milliseconds limit) {
+    const std::string file = tree.root() + "/devices/platform/fendrel-sim/usb1/1-1/idProduct";
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream shown(file);
+        std::string line;
+        if (std::getline(shown, line) && line == product)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 std::vector<std::uint8_t> ReadAll(const std::string& path) {
@@ -89,6 +108,9 @@ int main(int argc, char** argv) {
                                                       fendrel::flashlibs::FlashRoute::kMulti)) {
                 std::fprintf(stderr, "the download failed; its last report: %d (%d, %d, %d)\n",
                              last.code, last.b, last.c, last.d);
+                ok = false;
+            } else if (!AwaitProduct(station.tree(), "9025", std::chrono::seconds(10))) {
+                std::fprintf(stderr, "the phone did not restart in normal mode\n");
                 ok = false;
             }
         });
