@@ -63,6 +63,8 @@ TEST(ResultHistory, KeepsEveryFieldOfAPassedAndAFailedPhoneAndFindsThemByEsnAndS
         {{"", "2024-05-01T09:12:03.481Z"}, {Passed(), Failed()}},
         {{"", "2024-05-02T00:00:00.000Z"}, {Failed()}},
         {{"1234ABCD", "2024-05-03T00:00:00.000Z"}, {}},
+        {{"", "", "COM3", "line-2"}, {Passed()}},
+        {{"", "", "COM3", "line-7"}, {}},
     };
     for (const auto& [filter, expected] : cases) {
         SCOPED_TRACE(filter.esn + " " + filter.since);
