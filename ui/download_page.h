@@ -29,7 +29,7 @@ struct PageServices {
     platform::SettingsStore settings;    // the registry
     std::string config_path;             // config.ini
     Choosers& choosers;
-    std::string history_path;  // the result history (history::StationHistoryPath); empty: none
+    std::string history_path = {};  // the result history (StationHistoryPath); empty: none
 };
 
 // The row colours of the pages.

@@ -100,12 +100,9 @@ int main(int argc, char** argv) {
         RawDiskRoute raw_disk;
         ui::ScriptedChoosers choosers;
         choosers.folders.push_back(set.folder);
-        const ui::PageServices page_services{services.ForWorkers(nv_backup, raw_disk),
-                                             devices,
-                                             settings,
-                                             platform::JoinPath(FENDREL_PROGRAM_DIR, "config.ini"),
-                                             choosers,
-                                             ""};
+        const ui::PageServices page_services{
+            services.ForWorkers(nv_backup, raw_disk), devices, settings,
+            platform::JoinPath(FENDREL_PROGRAM_DIR, "config.ini"), choosers};
         ui::CMainFrame frame(page_services);
         frame.show();
         if (!QTest::qWaitForWindowExposed(&frame))
