@@ -13,6 +13,7 @@
 #include "engine/worker_services.h"
 #include "platform/device_enumerator.h"
 #include "platform/settings_store.h"
+#include "ui/page_history.h"
 #include "ui/page_workers.h"
 #include "ui/port_list_ctrl.h"
 
@@ -29,6 +30,7 @@ struct PageServices {
     platform::SettingsStore settings;    // the registry
     std::string config_path;             // config.ini
     Choosers& choosers;
+    std::string history_path = {};  // the result history (StationHistoryPath); empty: none
 };
 
 // The row colours of the pages.
@@ -56,6 +58,10 @@ class DownloadPage : public QWidget {
     // the new port may match no row or, once numbers are reused, another phone's row. -1 for a
     // worker retired since it posted.
     int RowOf(WorkerId from, std::uintptr_t port_number) const;
+
+    // The last results of the row's port at this station, in a window of their own (the port
+    // list's context menu: "Last results of COMn...").
+    void ShowResults(int row);
 
   protected:
     DownloadPage(const PageServices& services, QWidget* parent);
@@ -102,12 +108,11 @@ class DownloadPage : public QWidget {
 
   private:
     void ShowSuccess(int row);
-    // The port cell follows the worker to the port its message names.
-    void FollowPort(int row, std::uintptr_t port_number);
     // Counts row `row` as running (from its START to its first END) or not; a run that reports
     // its end twice is counted once.
     void SetRowRunning(int row, bool running);
 
+    PageHistory history_;
     std::unique_ptr<platform::Notifier> list_relay_;
     std::unique_ptr<PageWorkers> workers_;
     int running_count_ = 0;

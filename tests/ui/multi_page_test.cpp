@@ -5,11 +5,13 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <set>
 
 #include "app/registry_keys.h"
 #include "engine/worker_messages.h"
+#include "history/result_history.h"
 #include "sim/imageset/image_set.h"
 #include "sim/phones/phone_faults.h"
 #include "sim/phones/phone_modes.h"
@@ -104,11 +106,33 @@ TEST_F(MultiPage, StartAllRunsEveryRowToItsVerdictAndCountsIt) {
     EXPECT_EQ(Edit(1108), QStringLiteral("1"));
     EXPECT_EQ(rig.prompts.BeepCount(), 1);
     EXPECT_EQ(ReadFile(rig.station.DiskImage(good)), ReadFile(rig.dir.File("expected.img")));
+
+    // Each row's verdict is in the result history, and its row's history view shows it.
+    const auto results =
+        history::OpenResultHistory(rig.dir.File("registry/history.db"), false, error);
+    ASSERT_NE(results, nullptr) << error;
+    const auto rows = results->Query({}, error);
+    ASSERT_TRUE(rows.has_value()) << error;
+    ASSERT_EQ(rows->size(), 2u);
+    for (const history::ResultRecord& row : *rows) {
+        const bool is_good = row.port == list.GetItemText(ok_row, 1).toStdString();
+        EXPECT_EQ(row.passed, is_good) << row.port;
+        EXPECT_EQ(row.usb_place, is_good ? "1-1" : "1-2");
+        EXPECT_EQ(row.port_kind, PORT_KIND_DLOAD);
+        EXPECT_EQ(row.image_folder, set.folder + "/");
+        EXPECT_LT(row.started, row.ended);
+    }
+    page->ShowResults(bad_row);
+    auto* view = page->findChild<QTableWidget*>(QStringLiteral("results"));
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->rowCount(), 1);
+    EXPECT_EQ(view->item(0, 1)->text(), QStringLiteral("failed"));
 }
 
 // Two phones re-discovered after their downloads, each on the port the other's row was listed
 // under, as the workers post it through their relays: every message stays on its own worker's
-// row, the port cells follow the phones, and each run counts once in the running count.
+// row, the rows keep the ports they were listed under, and each run counts once in the running
+// count.
 TEST_F(MultiPage, MessagesFollowTheirWorkerWhenItsPhoneMovesToAnotherRowsPort) {
     rig.AddPhone(sim::kDownloadModeProduct, "firehose");
     rig.AddPhone(sim::kDownloadModeProduct, "firehose");
@@ -134,7 +158,7 @@ TEST_F(MultiPage, MessagesFollowTheirWorkerWhenItsPhoneMovesToAnotherRowsPort) {
     // Phone a comes back on b's old number and its run tells its end again from there.
     post(0, ids.end, b);
     EXPECT_EQ(page->running_count(), 1);
-    EXPECT_EQ(list.GetItemText(0, 1), port_b);
+    EXPECT_EQ(list.GetItemText(0, 1), port_a);
     EXPECT_EQ(Status(0), QStringLiteral("Download successfully!"));
     EXPECT_FALSE(list.GetCell(1, 0)->enabled) << "b still runs";
     EXPECT_FALSE(Button(1017)->isEnabled());
@@ -144,7 +168,7 @@ TEST_F(MultiPage, MessagesFollowTheirWorkerWhenItsPhoneMovesToAnotherRowsPort) {
     post(1, ids.end, b);
     post(1, ids.end, a);
     EXPECT_EQ(page->running_count(), 0);
-    EXPECT_EQ(list.GetItemText(1, 1), port_a);
+    EXPECT_EQ(list.GetItemText(1, 1), port_b);
     EXPECT_EQ(Status(0), QStringLiteral("Download successfully!"));
     EXPECT_EQ(Status(1), QStringLiteral("Download fail!"));
     EXPECT_TRUE(Button(1017)->isEnabled());
