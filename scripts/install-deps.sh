@@ -6,6 +6,8 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libusb-1.0-0-dev libpugixml-dev pkg-config fastboot clang-format
+  # the Windows build (scripts/windows-test.sh): cross compiler and the loader its tests run in
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()
