@@ -23,6 +23,20 @@ double BestSeconds(int rounds, Work&& work) {
     return best;
 }
 
+// The median of `rounds` runs of `work`, in seconds.
+template <typename Work>
+double MedianSeconds(int rounds, Work&& work) {
+    std::vector<double> seconds;
+    for (int i = 0; i < rounds; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        seconds.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(seconds.begin(), seconds.end());
+    return seconds[seconds.size() / 2];
+}
+
 // Runs a shell command; false (with a note) when it fails.
 inline bool Shell(const std::string& command) {
     if (std::system(command.c_str()) != 0) {

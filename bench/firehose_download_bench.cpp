@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/raw_receiver.h"
 #include "flashlibs/support/firehose_download.h"
 #include "platform/event.h"
 #include "platform/serial_port.h"
@@ -30,31 +31,6 @@ constexpr std::uint64_t kDataBytes = 64 << 20;
 constexpr std::uint64_t kDiskBytes = 96 << 20;
 constexpr int kRounds = 3;
 constexpr unsigned kBaud = 115200;
-constexpr platform::Milliseconds kWriteTimeout{10000};
-constexpr platform::Milliseconds kDoneTimeout{60000};
-constexpr std::uint8_t kAllTaken = 0x55;
-
-// Takes `expected` bytes, writes them one after the other into `disk`, then answers one byte.
-class RawReceiver final : public sim::PhoneBehaviour {
-  public:
-    RawReceiver(const std::string& disk, std::uint64_t expected)
-        : fd_(open(disk.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)), expected_(expected) {}
-    ~RawReceiver() override { close(fd_); }
-    void Restart() { taken_ = 0; }
-
-    void OnHostBytes(sim::PhoneControl& phone, int, std::span<const std::uint8_t> bytes) override {
-        if (pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(taken_)) < 0)
-            return;
-        taken_ += bytes.size();
-        if (taken_ == expected_)
-            phone.Reply(sim::kDiagnosticInterface, std::span(&kAllTaken, 1));
-    }
-
-  private:
-    int fd_;
-    std::uint64_t expected_;
-    std::uint64_t taken_ = 0;
-};
 
 std::vector<std::uint8_t> ReadAll(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -94,8 +70,9 @@ int main(int argc, char** argv) {
             fendrel::flashlibs::PluginCall call;
             call.port = &port;
             call.stop_event = &stop;
-            const fendrel::flashlibs::FirehoseImageSet image_set{
-                options.folder, options.folder + "/" + options.programmer};
+            const fendrel::flashlibs::ImageSet image_set{
+                fendrel::flashlibs::ImageSetKind::kFirehose, options.folder,
+                options.folder + "/" + options.programmer, ""};
             ok = fendrel::flashlibs::FirehoseDownload(call, image_set,
                                                       fendrel::flashlibs::FlashRoute::kMulti) &&
                  ok;
@@ -114,30 +91,19 @@ int main(int argc, char** argv) {
     double raw = 0;
     {
         sim::FakeDeviceTree tree(folder + "/raw-sys");
-        auto receiver = std::make_unique<RawReceiver>(folder + "/raw.img", total);
-        RawReceiver* const taking = receiver.get();
+        auto receiver = std::make_unique<fendrel::bench::RawReceiver>(folder + "/raw.img", total);
+        fendrel::bench::RawReceiver* const taking = receiver.get();
         sim::SimulatedPhone phone(tree, "1-1", std::move(receiver));
         platform::SerialPort port;
-        platform::ManualResetEvent stop;
         if (!phone.Plug(sim::DownloadModeIdentity("RAW")) ||
             port.Open(phone.Node(sim::kDiagnosticInterface), kBaud) !=
                 platform::OpenStatus::kOpened)
             ok = false;
         raw = fendrel::bench::BestSeconds(kRounds, [&] {
             taking->Restart();
-            for (const auto& file : files) {
-                for (std::size_t at = 0; at < file.size();
-                     at += fendrel::qcom::FirehoseClient::kWantedPayload) {
-                    const std::size_t piece =
-                        std::min(file.size() - at, fendrel::qcom::FirehoseClient::kWantedPayload);
-                    ok = port.Write(std::span(file).subspan(at, piece), stop, kWriteTimeout)
-                                 .status == platform::IoStatus::kOk &&
-                         ok;
-                }
-            }
-            std::uint8_t done = 0;
-            ok = port.WaitReadable(stop, kDoneTimeout) == platform::IoStatus::kOk &&
-                 port.Read(std::span(&done, 1)).bytes == 1 && done == kAllTaken && ok;
+            ok = fendrel::bench::SendRaw(port, files,
+                                         fendrel::qcom::FirehoseClient::kWantedPayload) &&
+                 ok;
         });
     }
     std::filesystem::remove_all(folder);

@@ -29,8 +29,9 @@ constexpr std::string_view kUsagePrefix = "usage: fendrel-cli ";
 
 std::span<const Command> Commands() {
     static const std::array commands = {
-        CheckImagesCommand(), FlashCommand(), Hex2BinCommand(), InfoCommand(), NvCheckCommand(),
-        NvItemsCommand(),     PortsCommand(), SetupCommand(),   TextCommand(), ToDownloadCommand(),
+        CheckImagesCommand(), FlashCommand(),   Hex2BinCommand(),    HistoryCommand(),
+        InfoCommand(),        NvCheckCommand(), NvItemsCommand(),    PortsCommand(),
+        SetupCommand(),       TextCommand(),    ToDownloadCommand(),
     };
     return commands;
 }

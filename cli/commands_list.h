@@ -8,6 +8,7 @@ namespace fendrel::cli {
 Command CheckImagesCommand();  // check_images_command.cpp
 Command FlashCommand();        // flash_command.cpp
 Command Hex2BinCommand();      // hex2bin_command.cpp
+Command HistoryCommand();      // history_command.cpp
 Command InfoCommand();         // info_command.cpp
 Command NvCheckCommand();      // nv_check_command.cpp
 Command NvItemsCommand();      // nv_items_command.cpp

@@ -1,8 +1,12 @@
 // fendrel-cli flash [OPTIONS] PORT...|all: upgrades phones the way the download pages do — one
 // worker per port, each on its own thread, running the whole sequence of its port kind (detect,
 // image checks, NV backup, download mode, the images) — and prints every worker's texts with
-// its progress, then the verdicts. Exit status 0 when every port succeeded, 1 when any failed or
-// none was found, 2 on a bad command line. Ctrl-C stops every worker as a row's Stop button does.
+// its progress, then the verdicts. With --json the run goes to standard output as JSON Lines
+// (cli/flash_events.h) and the human lines to standard error. Exit status 0 when every port
+// succeeded, 1 when any failed or none was found, 2 on a bad command line. Ctrl-C stops every
+// worker as a row's Stop button does. Every port's verdict is recorded in the station's result
+// history (history/result_history.h); a history that cannot be written is said on standard error
+// and changes neither the run nor its exit status.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -20,7 +24,10 @@
 #include "engine/nv_backup.h"
 #include "engine/raw_disk_route.h"
 #include "engine/station_services.h"
+#include "history/image_set_digest.h"
+#include "history/result_history.h"
 #include "platform/ascii.h"
+#include "platform/host_name.h"
 #include "platform/paths.h"
 #include "ports/port_scanner.h"
 
@@ -34,6 +41,7 @@ constexpr int kWorkerPriority = 2;
 struct FlashOptions {
     DOWNLOAD_PARAM params;
     std::vector<std::string> ports;  // empty: every listed port
+    bool json = false;
 };
 
 bool ParseOptions(std::span<char* const> arguments, FlashOptions& options) {
@@ -61,6 +69,8 @@ bool ParseOptions(std::span<char* const> arguments, FlashOptions& options) {
             params.backup_rf = 1;
         } else if (argument == "--checksum") {
             params.check_sum = 1;
+        } else if (argument == "--json") {
+            options.json = true;
         } else if (argument == "all") {
             all = true;
         } else if (!argument.starts_with("--")) {
@@ -100,6 +110,27 @@ bool SelectPorts(const CPortScanner& scanner, const std::vector<std::string>& na
     return missing.empty();
 }
 
+// The station's history, or null after saying why on standard error.
+std::unique_ptr<history::ResultHistory> OpenHistory() {
+    std::string error;
+    auto opened = history::OpenResultHistory(history::StationHistoryPath(), true, error);
+    if (opened == nullptr)
+        std::fprintf(stderr, "fendrel-cli flash: the verdicts will not be recorded: %s\n",
+                     error.c_str());
+    return opened;
+}
+
+history::RunFacts FactsOf(const DOWNLOAD_PARAM& params) {
+    std::string error;
+    history::RunFacts facts{
+        platform::HostName(),
+        history::ImageSetDigest(params.image_folder, {params.app_path, params.boot_path}, error)};
+    if (!error.empty())
+        std::fprintf(stderr, "fendrel-cli flash: the history rows get no image digest: %s\n",
+                     error.c_str());
+    return facts;
+}
+
 int Run(std::span<char* const> arguments) {
     FlashOptions options;
     if (!ParseOptions(arguments, options))
@@ -120,11 +151,14 @@ int Run(std::span<char* const> arguments) {
         return 1;
     }
 
+    const std::unique_ptr<history::ResultHistory> results = OpenHistory();
+    const history::RunFacts facts = FactsOf(options.params);
     NvBackup nv_backup;
     RawDiskRoute raw_disk;
     const WorkerServices worker_services = services.ForWorkers(nv_backup, raw_disk);
     std::vector<std::unique_ptr<CDownloadThread>> workers;
-    FlashConsole console(workers);
+    const FlashEvents events(stdout);
+    FlashConsole console(workers, options.json ? &events : nullptr);
     for (const PORT_RECORD& port : ports) {
         workers.push_back(std::make_unique<CDownloadThread>(
             port.port_name, port.port_type, port.port_kind, &console, worker_services));
@@ -153,7 +187,7 @@ int Run(std::span<char* const> arguments) {
                 stopped = true;
             }
         });
-    const bool all_succeeded = console.Verdicts();
+    const bool all_succeeded = console.Verdicts(facts, results.get());
     workers.clear();  // every thread has ended; nothing posts to the console any more
     return all_succeeded ? 0 : 1;
 }
@@ -163,7 +197,7 @@ int Run(std::span<char* const> arguments) {
 Command FlashCommand() {
     return {"flash",
             "[--folder DIR] [--type MULTI|EMMC|NOR] [--app FILE] [--boot FILE]\n"
-            "[--esn] [--rf] [--checksum] [--baud N] PORT...|all",
+            "[--esn] [--rf] [--checksum] [--baud N] [--json] PORT...|all",
             "upgrade the phones on the ports as the download pages do, one worker per port", Run};
 }
 

@@ -13,6 +13,23 @@ constexpr platform::Milliseconds kPollInterval{100};
 // A progress line is printed each time a port's percentage passes another step of this size.
 constexpr int kProgressStep = 10;
 
+// The name of a worker message in the event stream: its registered name without the prefix.
+std::string_view MessageName(platform::MessageId message) {
+    const WorkerMessageIds& ids = WorkerMessages();
+    const std::pair<platform::MessageId, std::string_view> names[] = {
+        {ids.start, kStartMessage},       {ids.status, kStatusMessage},
+        {ids.progress, kProgressMessage}, {ids.wait, kWaitMessage},
+        {ids.resume, kContinueMessage},   {ids.error, kErrorMessage},
+        {ids.success, kSuccessMessage},   {ids.end, kEndMessage},
+    };
+    constexpr std::string_view kPrefix = "WM_DOWNLOADTHREAD_";
+    for (const auto& [id, name] : names) {
+        if (id == message)
+            return name.substr(kPrefix.size());
+    }
+    return "OTHER";
+}
+
 }  // namespace
 
 void FlashConsole::Begin() {
@@ -20,14 +37,16 @@ void FlashConsole::Begin() {
         names_.push_back(worker->port_name());
     percent_.assign(workers_.size(), 0);
     succeeded_.assign(workers_.size(), false);
+    started_.assign(workers_.size(), std::chrono::system_clock::now());
+    ended_ = started_;
     details_shown_.assign(workers_.size(), {});
 }
 
 void FlashConsole::Post(platform::MessageId message, std::uintptr_t wparam, std::intptr_t lparam) {
     const int row = RowOf(wparam);
-    Event event{message, wparam, lparam, row, {}, {}};
+    Event event{message, wparam, lparam, row, std::chrono::system_clock::now(), {}, {}};
     const WorkerMessageIds& ids = WorkerMessages();
-    if (row >= 0 && (message == ids.status || message == ids.error || message == ids.progress))
+    if (row >= 0)
         event.status = workers_[row]->status_text();
     if (row >= 0 && message == ids.error)
         event.detail = workers_[row]->failure_detail();
@@ -63,12 +82,20 @@ bool FlashConsole::ShowNext(platform::Milliseconds timeout) {
     return true;
 }
 
-bool FlashConsole::Verdicts() const {
+bool FlashConsole::Verdicts(const history::RunFacts& facts, history::ResultHistory* history) const {
     bool all = true;
     for (std::size_t row = 0; row < names_.size(); ++row) {
-        std::printf(
-            "%s: %s\n", names_[row].c_str(),
+        const history::ResultRecord result = history::ResultOfWorker(
+            *workers_[row], names_[row], succeeded_[row], started_[row], ended_[row], facts);
+        std::string error;
+        if (history != nullptr && !history->Record(result, error))
+            std::fprintf(stderr, "fendrel-cli flash: %s: not recorded: %s\n", names_[row].c_str(),
+                         error.c_str());
+        std::fprintf(
+            human_, "%s: %s\n", names_[row].c_str(),
             GetText(succeeded_[row] ? text::kDownloadSuccessfully : text::kDownloadFail).c_str());
+        if (events_out_ != nullptr)
+            events_out_->Verdict(std::chrono::system_clock::now(), result);
         all = all && succeeded_[row];
     }
     return all;
@@ -86,6 +113,10 @@ void FlashConsole::Show(const Event& event) {
     const WorkerMessageIds& ids = WorkerMessages();
     const std::string port =
         event.row >= 0 ? names_[event.row] : "COM" + std::to_string(event.port_number);
+    if (event.row >= 0 && event.message == ids.start)
+        started_[event.row] = event.time;
+    if (event.row >= 0 && event.message == ids.end)
+        ended_[event.row] = event.time;
     if (event.message == ids.status) {
         Print(port, event.row, event.status);
     } else if (event.message == ids.error) {
@@ -107,6 +138,10 @@ void FlashConsole::Show(const Event& event) {
         if (percent_[event.row] / kProgressStep != before / kProgressStep)
             Print(port, event.row, event.status);
     }
+    if (events_out_ != nullptr) {
+        events_out_->Message(event.time, port, MessageName(event.message),
+                             event.row >= 0 ? percent_[event.row] : 0, event.status, event.detail);
+    }
 }
 
 void FlashConsole::Print(const std::string& port, int row, const std::string& text) const {
@@ -114,8 +149,8 @@ void FlashConsole::Print(const std::string& port, int row, const std::string& te
     const std::size_t filled = static_cast<std::size_t>(percent * 2 / kProgressStep);
     std::string bar(kProgressStep * 2, '-');
     bar.replace(0, filled, filled, '#');
-    std::printf("%-6s [%s] %3d%%  %s\n", port.c_str(), bar.c_str(), percent, text.c_str());
-    std::fflush(stdout);
+    std::fprintf(human_, "%-6s [%s] %3d%%  %s\n", port.c_str(), bar.c_str(), percent, text.c_str());
+    std::fflush(human_);
 }
 
 }  // namespace fendrel::cli

@@ -1,7 +1,8 @@
 // What fendrel-cli flash shows of its workers, as a download page does with its rows. The workers
 // post from their own threads; each post is queued with the status text (and, for ERROR, the
 // failure detail) the worker holds at that moment, which is what a page reads when the message
-// arrives, and printed on the console's thread.
+// arrives, and printed on the console's thread. With an event stream (--json) every message also
+// goes there as it is printed, and the human lines go to standard error instead of standard output.
 #pragma once
 
 #include <condition_variable>
@@ -12,7 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/flash_events.h"
 #include "engine/download_thread.h"
+#include "history/result_history.h"
+#include "history/utc_time.h"
+#include "history/worker_result.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 
@@ -22,8 +27,10 @@ class FlashConsole final : public platform::Notifier {
   public:
     // `workers` is filled (with this console as their notifier) before Begin and must not
     // change after it.
-    explicit FlashConsole(const std::vector<std::unique_ptr<CDownloadThread>>& workers)
-        : workers_(workers) {}
+    // `events` (not owned, may be null) must outlive the console.
+    explicit FlashConsole(const std::vector<std::unique_ptr<CDownloadThread>>& workers,
+                          const FlashEvents* events = nullptr)
+        : workers_(workers), events_out_(events), human_(events != nullptr ? stderr : stdout) {}
 
     // Takes the rows from the workers, before any of them starts.
     void Begin();
@@ -38,8 +45,10 @@ class FlashConsole final : public platform::Notifier {
     void ShowUntilAllEnded(const std::function<bool()>& any_running,
                            const std::function<void()>& between_waits);
 
-    // One verdict line per port; true when every one succeeded.
-    bool Verdicts() const;
+    // After every worker ended: per port its history row, recorded in `history` (may be null;
+    // a row that cannot be recorded is said on standard error), a verdict line and event. True
+    // when every port succeeded.
+    bool Verdicts(const history::RunFacts& facts, history::ResultHistory* history) const;
 
   private:
     struct Event {
@@ -47,6 +56,7 @@ class FlashConsole final : public platform::Notifier {
         std::uintptr_t port_number;
         std::intptr_t lparam;
         int row;
+        history::Moment time;  // when it was posted
         std::string status;
         std::string detail;
     };
@@ -60,9 +70,13 @@ class FlashConsole final : public platform::Notifier {
     void Print(const std::string& port, int row, const std::string& text) const;
 
     const std::vector<std::unique_ptr<CDownloadThread>>& workers_;
+    const FlashEvents* const events_out_;
+    std::FILE* const human_;
     std::vector<std::string> names_;  // each row's port as listed
     std::vector<int> percent_;
     std::vector<bool> succeeded_;
+    std::vector<history::Moment> started_;    // when each row's START arrived (else Begin)
+    std::vector<history::Moment> ended_;      // when its END arrived (else Begin)
     std::vector<std::string> details_shown_;  // each row's last failure detail printed
     std::mutex mutex_;
     std::condition_variable arrived_;

@@ -2,11 +2,13 @@
 //
 //   fendrel-cli COMMAND [ARGUMENTS]
 //   fendrel-cli help [COMMAND]       also --help, -h; and COMMAND --help (or -h)
+//   fendrel-cli --version
 #include <cstdio>
 #include <span>
 #include <string_view>
 
 #include "cli/command.h"
+#include "version/version_option.h"
 
 namespace {
 
@@ -21,7 +23,8 @@ bool IsHelpOption(std::string_view word) {
 int Usage(std::FILE* to, int status) {
     std::fprintf(to,
                  "usage: fendrel-cli COMMAND [ARGUMENTS]\n"
-                 "       fendrel-cli help [COMMAND]\n\ncommands:\n");
+                 "       fendrel-cli help [COMMAND]\n"
+                 "       fendrel-cli --version\n\ncommands:\n");
     fendrel::cli::PrintCommandList(to, "  ");
     return status;
 }
@@ -40,6 +43,8 @@ int CommandHelp(const Command& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (fendrel::ShowVersionIfAsked(argc, argv, "fendrel-cli"))
+        return 0;
     const std::span<char* const> words(argv + 1, argc > 1 ? argc - 1 : 0);
     if (words.empty())
         return Usage(stderr, fendrel::cli::kUsageError);

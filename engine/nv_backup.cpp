@@ -22,8 +22,7 @@ namespace {
 constexpr int kFolderAttempts = 2;
 constexpr platform::Milliseconds kFolderRetryPause{100};
 
-// The ESN is held as item 0 of the backup.
-constexpr std::uint16_t kEsnItem = 0;
+constexpr std::uint16_t kEsnItem = kNvBackupEsnItem;
 constexpr char kEsnItemName[] = "NV_ESN";
 // Used for the model folder while no step fills in the phone's model name.
 constexpr char kUnknownModelFolder[] = "OTHER";

@@ -4,6 +4,7 @@
 //   <program>/Backup/<model or OTHER>/<YYYY_MM_DD>/<ESN>_<port>_<HH_MM_SS>.znv
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/nv_backup_step.h"
@@ -12,6 +13,9 @@
 namespace fendrel {
 
 class NvItemStore;
+
+// The backup holds the phone's ESN (the status record's, 4 bytes little-endian) as this item.
+inline constexpr std::uint16_t kNvBackupEsnItem = 0;
 
 struct NvBackupServices {
     // Where "NV Decoder.zdf" and the Backup folder lie; empty: the program directory.

@@ -1,7 +1,8 @@
 #include "qcom/firehose_protocol.h"
 
 #include <algorithm>
-#include <pugixml.hpp>
+
+#include "qcom/xml_document.h"
 
 namespace fendrel::qcom::firehose {
 namespace {
@@ -108,25 +109,17 @@ Scan ScanDocument(std::span<const std::uint8_t> bytes) {
         scan.error = "a document longer than " + std::to_string(kMaxDocumentBytes) + " bytes";
         return scan;
     }
-    pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load_buffer(text.data() + start, end - start);
-    const pugi::xml_node data = document.document_element();
-    if (!parsed || std::string_view(data.name()) != kDataElement) {
+    XmlError error;
+    std::optional<XmlElement> data = ReadXmlDocument(text.substr(start, end - start), error);
+    if (!data || data->name != kDataElement) {
         scan.kind = Scan::Kind::kMalformed;
-        scan.error = parsed
-                         ? "a document that is not <data>"
-                         : std::string("a document that is not XML (") + parsed.description() + ")";
+        scan.error = data ? "a document that is not <data>"
+                          : "a document that is not XML (" + error.what + ")";
         return scan;
     }
     scan.kind = Scan::Kind::kDocument;
-    for (const pugi::xml_node& node : data.children()) {
-        if (node.type() != pugi::node_element)
-            continue;
-        Element element{node.name(), {}};
-        for (const pugi::xml_attribute& attribute : node.attributes())
-            element.attributes.emplace_back(attribute.name(), attribute.value());
-        scan.document.elements.push_back(std::move(element));
-    }
+    for (XmlElement& child : data->children)
+        scan.document.elements.push_back({std::move(child.name), std::move(child.attributes)});
     return scan;
 }
 

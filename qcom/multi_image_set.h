@@ -1,6 +1,7 @@
 // The files of a NAND multi-image set, and the image type each is opened as in streaming download
 // (qcom/streaming_protocol.h): the partition table goes first, on its own command; then every
-// image in this order, those with a header file opening with the header as payload.
+// image in this order, those with a header file opening with the header as payload. The modem's
+// software, by far the largest, goes last, so that its progress ends the download.
 #pragma once
 
 #include <array>
@@ -24,9 +25,9 @@ inline constexpr std::array kMultiImageFiles = {
     MultiImageFile{streaming::kImageQcsblHeader, "qcsblhd_cfgdata.mbn", "", true},
     MultiImageFile{streaming::kImageQcsbl, "qcsbl.mbn", "", true},
     MultiImageFile{streaming::kImageOemsbl, "oemsbl.mbn", "oemsblhd.mbn", true},
-    MultiImageFile{streaming::kImageAmss, "amss.mbn", "amsshd.mbn", true},
     MultiImageFile{streaming::kImageAppsBootLoader, "appsboot.mbn", "appsboothd.mbn", false},
     MultiImageFile{streaming::kImageApps, "apps.mbn", "appshd.mbn", false},
+    MultiImageFile{streaming::kImageAmss, "amss.mbn", "amsshd.mbn", true},
 };
 
 // The file of `image_type`, or null for a type no set holds.

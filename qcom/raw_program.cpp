@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <pugixml.hpp>
 #include <tuple>
 
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "qcom/crc32.h"
 #include "qcom/sector_expression.h"
+#include "qcom/xml_document.h"
 
 namespace fendrel::qcom {
 namespace {
@@ -41,27 +41,25 @@ class Place {
 
 // A whole, non-negative number attribute ("512", "33."). None when it is missing (and
 // `required`) or not such a number; `error` then says so.
-std::optional<std::uint64_t> Whole(const pugi::xml_node& node, const char* name, bool required,
+std::optional<std::uint64_t> Whole(const XmlElement& node, const char* name, bool required,
                                    std::uint64_t missing, const Place& place, std::string& error) {
-    const pugi::xml_attribute attribute = node.attribute(name);
-    if (!attribute) {
+    const std::string* attribute = node.Attribute(name);
+    if (attribute == nullptr) {
         if (required)
             error = place.Error(std::string("the attribute ") + name + " is missing");
         return required ? std::nullopt : std::optional<std::uint64_t>(missing);
     }
     std::string why;
-    const std::optional<std::int64_t> value = EvaluateSectorExpression(attribute.value(), 0, &why);
-    const bool plain =
-        std::string_view(attribute.value()).find(kDiskSectorsName) == std::string_view::npos;
+    const std::optional<std::int64_t> value = EvaluateSectorExpression(*attribute, 0, &why);
+    const bool plain = attribute->find(kDiskSectorsName) == std::string::npos;
     if (!value || *value < 0 || !plain) {
-        error =
-            place.Error(std::string(name) + " \"" + attribute.value() + "\" is not a whole number");
+        error = place.Error(std::string(name) + " \"" + *attribute + "\" is not a whole number");
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(*value);
 }
 
-std::optional<std::uint32_t> SectorSize(const pugi::xml_node& node, const Place& place,
+std::optional<std::uint32_t> SectorSize(const XmlElement& node, const Place& place,
                                         std::string& error) {
     const std::optional<std::uint64_t> size =
         Whole(node, "SECTOR_SIZE_IN_BYTES", true, 0, place, error);
@@ -76,7 +74,7 @@ std::optional<std::uint32_t> SectorSize(const pugi::xml_node& node, const Place&
     return static_cast<std::uint32_t>(*size);
 }
 
-std::optional<std::uint32_t> PhysicalPartition(const pugi::xml_node& node, const Place& place,
+std::optional<std::uint32_t> PhysicalPartition(const XmlElement& node, const Place& place,
                                                std::string& error) {
     const std::optional<std::uint64_t> number =
         Whole(node, "physical_partition_number", false, 0, place, error);
@@ -89,53 +87,44 @@ std::optional<std::uint32_t> PhysicalPartition(const pugi::xml_node& node, const
 }
 
 // The text of a sector expression attribute, checked for syntax. None when missing or not one.
-std::optional<std::string> Expression(const pugi::xml_node& node, const char* name,
-                                      const Place& place, std::string& error) {
-    const pugi::xml_attribute attribute = node.attribute(name);
-    if (!attribute) {
+std::optional<std::string> Expression(const XmlElement& node, const char* name, const Place& place,
+                                      std::string& error) {
+    const std::string* attribute = node.Attribute(name);
+    if (attribute == nullptr) {
         error = place.Error(std::string("the attribute ") + name + " is missing");
         return std::nullopt;
     }
     std::string why;
-    if (!EvaluateSectorExpression(attribute.value(), kSomeDiskSize, &why)) {
+    if (!EvaluateSectorExpression(*attribute, kSomeDiskSize, &why)) {
         error = place.Error(std::string(name) + " " + why);
         return std::nullopt;
     }
-    return std::string(attribute.value());
+    return *attribute;
 }
 
-std::optional<pugi::xml_node> DocumentElement(pugi::xml_document& document, std::string_view name,
-                                              std::string_view text, std::string& error) {
-    const pugi::xml_parse_result parsed = document.load_buffer(text.data(), text.size());
-    if (!parsed) {
-        const auto offset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(parsed.offset, 0));
-        const auto line =
-            1 + std::count(text.begin(), text.begin() + std::min(offset, text.size()), '\n');
-        error = std::string(name) + ", line " + std::to_string(line) + ": not readable as XML (" +
-                parsed.description() + ")";
-        return std::nullopt;
-    }
-    pugi::xml_node root = document.document_element();
-    if (!root) {
-        error = std::string(name) + ": holds no XML element";
-        return std::nullopt;
-    }
+std::optional<XmlElement> DocumentElement(std::string_view name, std::string_view text,
+                                          std::string& error) {
+    XmlError why;
+    std::optional<XmlElement> root = ReadXmlDocument(text, why);
+    if (!root)
+        error = std::string(name) + ", line " + std::to_string(why.line) +
+                ": not readable as XML (" + why.what + ")";
     return root;
 }
 
-bool ReadProgram(const pugi::xml_node& node, const std::string& image_folder, const Place& place,
+bool ReadProgram(const XmlElement& node, const std::string& image_folder, const Place& place,
                  int number, RawProgramLayout& layout, std::string& error,
                  std::string* missing_file) {
-    const std::string file_name = node.attribute("filename").value();
+    const std::string file_name(node.Value("filename"));
     if (file_name.empty())
         return true;  // a partition the image set leaves as it is
-    if (std::string_view(node.attribute("sparse").value()) == "true") {
+    if (node.Value("sparse") == "true") {
         error = place.Error(file_name + " is a sparse image; expand it to a raw image first");
         return false;
     }
     RawProgramLayout::Program program;
     ProgramRegion& region = program.region;
-    region.label = node.attribute("label").value();
+    region.label = node.Value("label");
     region.file_name = file_name;
     region.file_path = platform::JoinPath(image_folder, file_name);
     region.element = number;
@@ -203,12 +192,12 @@ std::optional<std::pair<std::string, std::string>> CrcArguments(std::string_view
     return std::nullopt;
 }
 
-bool ReadPatch(const pugi::xml_node& node, const Place& place, int number, RawProgramLayout& layout,
+bool ReadPatch(const XmlElement& node, const Place& place, int number, RawProgramLayout& layout,
                std::string& error) {
-    if (std::string_view(node.attribute("filename").value()) != kDiskPatchTarget)
+    if (node.Value("filename") != kDiskPatchTarget)
         return true;  // patches a GPT file of the image set, not the target
     RawProgramLayout::Patch patch;
-    patch.patch.what = node.attribute("what").value();
+    patch.patch.what = node.Value("what");
     patch.patch.element = number;
     const auto sector_size = SectorSize(node, place, error);
     const auto partition = sector_size ? PhysicalPartition(node, place, error) : std::nullopt;
@@ -230,16 +219,16 @@ bool ReadPatch(const pugi::xml_node& node, const Place& place, int number, RawPr
     patch.patch.size = static_cast<std::uint32_t>(*size);
     patch.start = *start;
 
-    const pugi::xml_attribute value = node.attribute("value");
-    if (!value) {
+    const std::string* value = node.Attribute("value");
+    if (value == nullptr) {
         error = place.Error("the attribute value is missing");
         return false;
     }
-    if (const auto crc = CrcArguments(value.value())) {
+    if (const auto crc = CrcArguments(*value)) {
         std::string why;
         for (const std::string* argument : {&crc->first, &crc->second}) {
             if (!EvaluateSectorExpression(*argument, kSomeDiskSize, &why)) {
-                error = place.Error("value " + std::string(value.value()) + ": " + why);
+                error = place.Error("value " + *value + ": " + why);
                 return false;
             }
         }
@@ -414,25 +403,27 @@ std::optional<RawProgramLayout> ParseRawProgram(const std::string& image_folder,
     RawProgramLayout layout;
     layout.rawprogram_name = rawprogram_name;
     layout.patch_name = patch_name;
-    pugi::xml_document programs;
-    const auto program_root = DocumentElement(programs, rawprogram_name, rawprogram_text, error);
+    const auto program_root = DocumentElement(rawprogram_name, rawprogram_text, error);
     if (!program_root)
         return std::nullopt;
     int number = 0;
-    for (const pugi::xml_node& node : program_root->children("program")) {
+    for (const XmlElement& node : program_root->children) {
+        if (node.name != "program")
+            continue;
         ++number;
-        const Place place(rawprogram_name, "program", number, node.attribute("label").value());
+        const Place place(rawprogram_name, "program", number, node.Value("label"));
         if (!ReadProgram(node, image_folder, place, number, layout, error, missing_file))
             return std::nullopt;
     }
     if (patch_name.empty())
         return layout;
-    pugi::xml_document patches;
-    const auto patch_root = DocumentElement(patches, patch_name, patch_text, error);
+    const auto patch_root = DocumentElement(patch_name, patch_text, error);
     if (!patch_root)
         return std::nullopt;
     number = 0;
-    for (const pugi::xml_node& node : patch_root->children("patch")) {
+    for (const XmlElement& node : patch_root->children) {
+        if (node.name != "patch")
+            continue;
         ++number;
         if (!ReadPatch(node, Place(patch_name, "patch", number, {}), number, layout, error))
             return std::nullopt;

@@ -113,7 +113,8 @@ DL_RET_E_TYPE StreamingHost::OpenMultiImage(std::uint8_t image_type,
 }
 
 DL_RET_E_TYPE StreamingHost::StreamWrite(std::span<const std::uint8_t> data,
-                                         const std::function<void(std::size_t)>& progress) {
+                                         const std::function<void(std::size_t)>& progress,
+                                         std::uint32_t first_address) {
     last_error_.reset();
     DL_RET_E_TYPE result = link_.Discard();
     if (result != DMSS_SUCCESS)
@@ -130,7 +131,7 @@ DL_RET_E_TYPE StreamingHost::StreamWrite(std::span<const std::uint8_t> data,
     while (answered < data.size()) {
         while (on_the_way.size() < window_ && sent < data.size()) {
             const std::size_t size = std::min(block_size_, data.size() - sent);
-            const auto address = static_cast<std::uint32_t>(sent);
+            const auto address = static_cast<std::uint32_t>(first_address + sent);
             result = link_.Send(EncodeStreamWrite(address, data.subspan(sent, size)));
             if (result != DMSS_SUCCESS)
                 return result;

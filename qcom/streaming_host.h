@@ -13,7 +13,7 @@
 //                  so; only when `may_override` (the operator asked to erase) is the table sent
 //                  again with override, and then taken.
 //   OpenMultiImage opens an image type, with its header as payload where the type has one.
-//   StreamWrite    writes an opened image from byte 0 in blocks of the block size, keeping up
+//   StreamWrite    writes an opened image from a byte on in blocks of the block size, keeping up
 //                  to the window's count of blocks on the way; every block must be answered
 //                  with its own address.
 //   Close, Reset   the image; the phone (a port that goes away after the reset went out is a
@@ -63,8 +63,10 @@ class StreamingHost {
     DL_RET_E_TYPE PartitionTable(std::span<const std::uint8_t> table, bool may_override);
     DL_RET_E_TYPE OpenMultiImage(std::uint8_t image_type, std::span<const std::uint8_t> payload);
     // `progress(written)` is called whenever blocks were answered, with the bytes answered so far.
+    // `data` goes to the opened image from byte `first_address` on.
     DL_RET_E_TYPE StreamWrite(std::span<const std::uint8_t> data,
-                              const std::function<void(std::size_t written)>& progress);
+                              const std::function<void(std::size_t written)>& progress,
+                              std::uint32_t first_address = 0);
     DL_RET_E_TYPE Close();
     DL_RET_E_TYPE Reset();
 

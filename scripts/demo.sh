@@ -104,6 +104,50 @@ wait "$sim"
 sim=""
 
 echo
+echo "== An older NAND phone: in download mode its boot loader speaks DMSS download, takes a RAM"
+echo "== programmer (MPRG7627A.bin) and starts it; the programmer speaks streaming download and"
+echo "== writes a multi-image set: the partition table, then each image by its type. A set made"
+echo "== for the demo from random bytes and a stand-in programmer:"
+mkdir -p "$work/nand-set"
+for file in partition.mbn:256 qcsblhd_cfgdata.mbn:4096 qcsbl.mbn:65536 oemsblhd.mbn:40 \
+  oemsbl.mbn:262144 amsshd.mbn:40 amss.mbn:8388608 MPRG7627A.bin:32768; do
+  head -c "${file#*:}" /dev/urandom > "$work/nand-set/${file%%:*}"
+done
+ls "$work/nand-set"
+export FENDREL_SYSFS_ROOT="$work/nand/sys"
+mkfifo "$work/nand-commands"
+"$bin/fendrel-sim" --dir "$work/nand" download:nand < "$work/nand-commands" > "$work/sim.log" &
+sim=$!
+exec 3> "$work/nand-commands"
+await ready
+"$bin/fendrel-cli" ports
+
+echo
+echo "== The station writes it as the multi-download page does (libNandMulDL.so picks the NAND"
+echo "== route from the folder's files). The worker then tries the raw-disk route, as it does"
+echo "== after every set without a firehose programmer; a NAND phone shows no disk, so that"
+echo "== route ends the run with its failure text after its search (about 13 s)."
+if "$bin/fendrel-cli" flash --folder "$work/nand-set" all; then
+  echo "The run ended with SUCCESS."
+else
+  echo "The run ended with the raw-disk route's failure; the phone itself was written:"
+fi
+
+echo
+echo "== Every image the phone keeps against the file the station sent, byte for byte"
+for pair in partition.mbn:partition-table.mbn qcsblhd_cfgdata.mbn:qcsblhd-cfgdata.mbn \
+  qcsbl.mbn:qcsbl.mbn oemsblhd.mbn:oemsbl-header.mbn oemsbl.mbn:oemsbl.mbn \
+  amsshd.mbn:amss-header.mbn amss.mbn:amss.mbn; do
+  cmp "$work/nand-set/${pair%%:*}" "$work/nand/nand/phone1/${pair#*:}"
+done
+echo "The NAND holds every image of the set; the phone restarted in normal mode:"
+"$bin/fendrel-cli" ports
+
+echo quit >&3
+wait "$sim"
+sim=""
+
+echo
 echo "== A phone of a newer kind: in download mode it speaks Sahara and, once a programmer runs,"
 echo "== Firehose, against its eMMC (here a disk image). An image set for it, made for the demo:"
 echo "== random images, a GPT, rawprogram0.xml, patch0.xml and a stand-in programmer"

@@ -3,6 +3,7 @@
 //   fendrel-filecode check FILE   exit 0 when the line matches, 1 when not, 2 when unreadable
 //   fendrel-filecode stamp FILE   writes the matching line into FILE (exit 0, or 2 on failure)
 //   fendrel-filecode --help       (or -h) this usage on standard output, exit 0
+//   fendrel-filecode --version    the version on standard output, exit 0
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "tools/file_code_stamp.h"
+#include "version/version_option.h"
 
 namespace {
 
@@ -24,6 +26,7 @@ int Usage(std::FILE* to, int status) {
                  "usage: fendrel-filecode check FILE\n"
                  "       fendrel-filecode stamp FILE\n"
                  "       fendrel-filecode --help\n"
+                 "       fendrel-filecode --version\n"
                  "check: says whether FILE's FILECODE line matches and prints the expected line\n"
                  "       (exit 0 matches, 1 does not match, 2 cannot be read)\n"
                  "stamp: replaces FILE's last FILECODE line, or appends one, keeping all other "
@@ -69,6 +72,8 @@ int Stamp(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (fendrel::ShowVersionIfAsked(argc, argv, "fendrel-filecode"))
+        return 0;
     if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h"))
         return Usage(stdout, kHelpShown);
     if (argc != 3)

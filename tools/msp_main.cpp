@@ -15,6 +15,7 @@
 #include "tools/msp_options.h"
 #include "tools/msp_target.h"
 #include "tools/msp_writer.h"
+#include "version/version_option.h"
 
 namespace {
 
@@ -61,6 +62,8 @@ bool Confirmed(const std::string& question) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (fendrel::ShowVersionIfAsked(argc, argv, kName))
+        return 0;
     std::string error;
     const auto options =
         fendrel::msp::ParseOptions(std::span<char* const>(argv + 1, argc - 1), error);

@@ -12,6 +12,7 @@
 #include "fastboot/brenlo_flash/image_files.h"
 #include "fastboot/brenlo_flash/options.h"
 #include "platform/dynamic_library.h"
+#include "version/version_option.h"
 
 namespace {
 
@@ -68,6 +69,8 @@ void PrintReport(std::uintptr_t context, const char* partition, std::int32_t kin
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (fendrel::ShowVersionIfAsked(argc, argv, "brenlo-flash"))
+        return 0;
     brenlo::flash_tool::Options options;
     std::string error;
     if (!brenlo::flash_tool::ParseOptions(argc - 1, argv + 1, &options, &error)) {

@@ -1,11 +1,11 @@
 // libEmmc.so (Emmc.dll): the flash-download plugin of the flash type "EMMC".
 //
-// An image set with a firehose programmer (prog_emmc_firehose_8x26.mbn or _8x10.mbn) is written
-// over Sahara and Firehose, as by the "MULTI" plugin: flashlibs/support/firehose_download.h tells
-// what the plugin does and the table of what it reports; flashlibs/support/image_set_files.h
-// where it finds the files (the version folder the page gives, or the folder above a VERSION
-// folder that lacks them). Other image sets are not written yet: the plugin reports that it
-// cannot find the RAM programmer (code 0) and fails.
+// The eMMC sets of flashlibs/support/image_set_files.h (where the plugin looks for them): a
+// firehose set, written over Sahara and Firehose as by the "MULTI" plugin
+// (flashlibs/support/firehose_download.h), or an eMMC set of an MPRG8X25-type programmer,
+// uploaded over DMSS download to show the eMMC as a disk for the worker's raw-disk route
+// (flashlibs/support/emmc_programmer_route.h). Any other folder: "Can not find ram file!" (code
+// 0), and the download fails.
 #include "flashlibs/support/plugin_entry.h"
 
 extern "C" int Download(FendrelSerialPort* port, FendrelStopEvent* stop_event, int erase_efs,

@@ -78,7 +78,7 @@ class PhoneSectors final : public qcom::SectorSource {
 
 class FirehoseRun {
   public:
-    FirehoseRun(const PluginCall& call, const FirehoseImageSet& image_set, FlashRoute route)
+    FirehoseRun(const PluginCall& call, const ImageSet& image_set, FlashRoute route)
         : call_(call),
           image_set_(image_set),
           own_stop_(call.stop_event == nullptr ? std::make_unique<platform::ManualResetEvent>()
@@ -278,7 +278,7 @@ class FirehoseRun {
     }
 
     const PluginCall& call_;
-    const FirehoseImageSet image_set_;
+    const ImageSet image_set_;
     const std::unique_ptr<platform::ManualResetEvent> own_stop_;  // when the worker gave none
     qcom::SerialByteLink link_;
     qcom::LinkBuffer buffer_;
@@ -289,7 +289,7 @@ class FirehoseRun {
 
 }  // namespace
 
-bool FirehoseDownload(const PluginCall& call, const FirehoseImageSet& image_set, FlashRoute route) {
+bool FirehoseDownload(const PluginCall& call, const ImageSet& image_set, FlashRoute route) {
     if (call.port == nullptr)
         return false;
     return FirehoseRun(call, image_set, route).Run();

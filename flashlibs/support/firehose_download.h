@@ -58,6 +58,6 @@ inline constexpr std::size_t kProgramBytes = 1 << 20;
 
 // Writes `image_set` to the phone on call.port. True when it was written, verified and
 // restarted.
-bool FirehoseDownload(const PluginCall& call, const FirehoseImageSet& image_set, FlashRoute route);
+bool FirehoseDownload(const PluginCall& call, const ImageSet& image_set, FlashRoute route);
 
 }  // namespace fendrel::flashlibs

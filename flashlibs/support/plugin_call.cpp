@@ -1,5 +1,7 @@
 #include "flashlibs/support/plugin_call.h"
 
+#include "platform/event.h"
+
 namespace fendrel::flashlibs {
 namespace {
 
@@ -28,6 +30,10 @@ PluginCall MakePluginCall(FendrelSerialPort* port, FendrelStopEvent* stop_event,
     PluginCall call;
     call.port = port;
     call.stop_event = stop_event;
+    if (stop_event == nullptr) {
+        call.own_stop_event = std::make_shared<platform::ManualResetEvent>();
+        call.stop_event = call.own_stop_event.get();
+    }
     call.erase_efs = erase_efs != 0;
     call.app_images = SplitList(app_images);
     call.boot_images = SplitList(boot_images);

@@ -1,5 +1,5 @@
-// What every Download export of this folder does with its call: the image set's route chosen,
-// no exception let out.
+// What every Download export of this folder does with its call: the route chosen, no exception
+// let out.
 #pragma once
 
 #include "flashlibs/support/plugin_call.h"
@@ -7,9 +7,11 @@
 
 namespace fendrel::flashlibs {
 
-// Writes the image set of `call` by its route: the firehose route (firehose_download.h) when the
-// image set has a firehose programmer (image_set_files.h says where it is looked for). Other
-// image sets have no route yet: code 0, "Can not find ram file!", and a failed download.
+// Writes the images of `call` by the plugin's route. "NOR" (kNor) writes the app and boot lists
+// (nor_download.h). "MULTI" and "EMMC" write the image set the version folder holds, by its kind
+// (image_set_files.h): a firehose set (firehose_download.h), an eMMC set of a DMSS programmer
+// (emmc_programmer_route.h); "MULTI" also a NAND multi-image set (nand_multi_download.h). A
+// folder without a set of those kinds: code 0, "Can not find ram file!", and a failed download.
 // Returns Download's result; an exception (out of memory) is a failed download, "Download fail!".
 int RunPlugin(FlashRoute route, const PluginCall& call) noexcept;
 

@@ -17,6 +17,8 @@ constexpr float kEraseEfsWeight = 0.15f;
 constexpr float kEraseAppWeight = 0.05f;
 constexpr float kAppImageWeight = 1.0f;
 constexpr float kFirehoseTick = 0.067f;
+constexpr float kDownloadModeTick = 0.012f;  // a download-mode run without a firehose programmer
+constexpr float kBootLoaderWeight = 0.02f;   // code 26, sub-codes 2, 3 and 5
 constexpr float kProgrammerWeight = 0.03f;
 
 // Below this share of W the bar stays short of 100 until the last step.
@@ -28,11 +30,14 @@ int Int(std::uint64_t value) {
 
 }  // namespace
 
-WorkerProgress WorkerProgressOf(FlashRoute route, bool app_image, bool erase_efs) {
+WorkerProgress WorkerProgressOf(FlashRoute route, bool app_image, bool erase_efs,
+                                bool firehose_set) {
     WorkerProgress worker;
-    worker.tick = kFirehoseTick;
+    worker.tick = firehose_set ? kFirehoseTick : kDownloadModeTick;
     worker.programmer_weight = kProgrammerWeight;
     worker.software_weight = kMultiImageWeight;
+    worker.erase_efs_weight = kEraseEfsWeight;
+    worker.erase_app_weight = kEraseAppWeight;
     // Added one by one, in the worker's order, so that the single-precision sums agree.
     worker.total = kBaseWeight;
     if (route == FlashRoute::kMulti) {
@@ -61,11 +66,16 @@ int ProgressReports::Percentage() const {
     return static_cast<int>(100.0f * std::min(progress_ / worker_.total, 1.0f));
 }
 
+void ProgressReports::Weighted(int code, std::uint64_t done, std::uint64_t total,
+                               std::uint64_t piece, float weight) {
+    report_(code, Int(done), Int(total), Int(piece));
+    Add(weight, piece, total);
+}
+
 void ProgressReports::ReportProgrammer(std::uint64_t sent, std::uint64_t total) {
     const std::uint64_t piece = sent - std::min(sent, programmer_reported_);
     programmer_reported_ = sent;
-    report_(kProgrammerProgress, Int(sent), Int(total), Int(piece));
-    Add(worker_.programmer_weight, piece, total);
+    Weighted(kProgrammerProgress, sent, total, piece, worker_.programmer_weight);
 }
 
 void ProgressReports::Programmer(std::uint64_t sent, std::uint64_t total) {
@@ -77,7 +87,17 @@ void ProgressReports::ProgrammerTaken(std::uint64_t sent, std::uint64_t total) {
     ReportProgrammer(sent, total);
 }
 
-void ProgressReports::Start(std::uint64_t table_bytes, std::uint64_t software_bytes) {
+float ProgressReports::WholeImageProgress(ImageRow row) const {
+    return kBootLoaderWeight + (row == ImageRow::kOemBootLoader ? 0 : worker_.tick);
+}
+
+void ProgressReports::WholeImage(ImageRow row, std::uint64_t bytes) {
+    report_(kImageProgress, static_cast<int>(row), Int(bytes), Int(bytes));
+    progress_ += WholeImageProgress(row);
+}
+
+void ProgressReports::Start(std::uint64_t table_bytes, std::uint64_t software_bytes,
+                            float still_to_come) {
     for (auto [row, total] :
          {std::pair(&table_, table_bytes), std::pair(&software_, software_bytes)}) {
         *row = Row{};
@@ -86,7 +106,7 @@ void ProgressReports::Start(std::uint64_t table_bytes, std::uint64_t software_by
             row->unit *= 1024;
     }
     // As many steps with weight as leave the bar short of 100 before the last one.
-    const float room = worker_.total * kCeiling - progress_;
+    const float room = worker_.total * kCeiling - progress_ - still_to_come;
     steps_ = 0;
     for (int k = 1; k < kSteps; ++k) {
         const float before_last =

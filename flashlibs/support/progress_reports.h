@@ -32,13 +32,17 @@ struct WorkerProgress {
     float tick = 0;               // added by every report with progress weight
     float programmer_weight = 0;  // code 1
     float software_weight = 0;    // code 26, sub-code 7
+    float erase_efs_weight = 0;   // code 9
+    float erase_app_weight = 0;   // code 13 after a code 9, or without the EFS erase
 };
 
-enum class FlashRoute { kMulti, kEmmc };
+enum class FlashRoute { kMulti, kEmmc, kNor };
 
 // The worker's arithmetic for a run of `route` (with an app image given or not, the EFS erase on
-// or off) and the page's other options at their defaults.
-WorkerProgress WorkerProgressOf(FlashRoute route, bool app_image, bool erase_efs);
+// or off) and the page's other options at their defaults; `firehose_set`: the image folder holds
+// a firehose programmer, which makes the worker's ticks larger.
+WorkerProgress WorkerProgressOf(FlashRoute route, bool app_image, bool erase_efs,
+                                bool firehose_set = true);
 
 class ProgressReports {
   public:
@@ -52,8 +56,13 @@ class ProgressReports {
     // (which need not be every byte of the file) once it has taken the programmer.
     void Programmer(std::uint64_t sent, std::uint64_t total);
     void ProgrammerTaken(std::uint64_t sent, std::uint64_t total);
-    // The rows' totals, once the plan is known; before any Written.
-    void Start(std::uint64_t table_bytes, std::uint64_t software_bytes);
+    // The rows' totals, once the plan is known; before any Written. `still_to_come`: the
+    // progress other reports (WholeImage) will add before the software row ends.
+    void Start(std::uint64_t table_bytes, std::uint64_t software_bytes, float still_to_come = 0);
+    // A small image of `row` (kQcsBootLoader or kOemBootLoader) of `bytes` was written whole.
+    void WholeImage(ImageRow row, std::uint64_t bytes);
+    // What WholeImage adds for `row`.
+    float WholeImageProgress(ImageRow row) const;
     // `bytes` more of a row were written.
     void Written(ImageRow row, std::uint64_t bytes);
     // Writing a region of `row` failed: its failure, with the row's bytes written.
@@ -61,8 +70,15 @@ class ProgressReports {
     // Everything is written and verified: the last step.
     void Finish();
 
+    // A report of codes 1 to 24 that the worker weighs: b `done`, c `total`, d `piece`; it adds
+    // weight x piece / total and a tick.
+    void Weighted(int code, std::uint64_t done, std::uint64_t total, std::uint64_t piece,
+                  float weight);
+
     // The bar the worker shows now, as this plan works it out (0 to 100).
     int Percentage() const;
+    float progress() const { return progress_; }
+    const WorkerProgress& worker() const { return worker_; }
 
   private:
     struct Row {

@@ -10,6 +10,7 @@
 
 #include "sim/fastboot/fastboot_device.h"
 #include "sim/fastboot/fault_option.h"
+#include "version/version_option.h"
 
 namespace {
 
@@ -33,6 +34,8 @@ void Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (fendrel::ShowVersionIfAsked(argc, argv, "fendrel-fastboot-sim"))
+        return 0;
     fastboot_sim::DeviceOptions options;
     options.echo = stdout;
     std::vector<std::string> partitions;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "sim/imageset/image_set.h"
+#include "version/version_option.h"
 
 namespace {
 
@@ -37,6 +38,8 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (fendrel::ShowVersionIfAsked(argc, argv, "fendrel-make-image-set"))
+        return 0;
     sim::ImageSetOptions options;
     std::string expected;
     for (int i = 1; i < argc; ++i) {

@@ -3,6 +3,7 @@
 //   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] MODE[:FAMILY]...
 //   fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] --phones N
 //   fendrel-sim --help                 (or -h) the usage on standard output, exit 0
+//   fendrel-sim --version              the version on standard output, exit 0
 //
 // MODE is normal (9025), download (9008) or disk (9006); --phones N plugs N phones in normal
 // mode. FAMILY is the phone's flash family (sim/phones/flash_family.h), what it speaks in download
@@ -10,7 +11,8 @@
 // HEX + n - 1 (default 8A3C05F1); ITEMS are the NV items every phone holds, a list of numbers and
 // ranges ("1-200,550,1943"; default 1-300), each filled with a pattern of its number. The device
 // tree is written to DIR/sys (point FENDREL_SYSFS_ROOT there); phone n's flash is the disk image
-// DIR/disks/phoneN.img of N MiB (default 64), kept when it exists.
+// DIR/disks/phoneN.img of N MiB (default 64), kept when it exists; a nand phone's images are kept
+// in DIR/nand/phoneN/, a nor phone's flash in DIR/nor/phoneN.img.
 //
 // Once every phone is plugged the program prints "ready"; then it reads commands from standard
 // input and runs until "quit", SIGINT or SIGTERM, unplugging every phone on the way out:
@@ -38,6 +40,7 @@
 
 #include "sim/phones/phone_modes.h"
 #include "sim/phones/phone_station.h"
+#include "version/version_option.h"
 
 namespace {
 
@@ -200,7 +203,8 @@ bool Command(sim::PhoneStation& station, const std::string& line) {
 constexpr char kUsageLines[] =
     "usage: fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] MODE[:FAMILY] ...\n"
     "       fendrel-sim --dir DIR [--esn HEX] [--nv ITEMS] [--disk-mib N] --phones N\n"
-    "       fendrel-sim --help\n";
+    "       fendrel-sim --help\n"
+    "       fendrel-sim --version\n";
 
 // The families a phone may be given, one line each.
 void PrintFamilies() {
@@ -240,7 +244,10 @@ int Help() {
         "                                  none, silent, bad-crc, nak, delay,\n"
         "                                  unplug-mid-reply, stay-online, switch-error;\n"
         "                                  for the firehose family also bad-digest,\n"
-        "                                  unplug-mid-program, refuse-programmer, no-digest\n"
+        "                                  unplug-mid-program, refuse-programmer, no-digest;\n"
+        "                                  for nand and nor error-mid-write,\n"
+        "                                  unplug-mid-stream; for nand table-differs;\n"
+        "                                  nak 05 refuses a programmer's GO\n"
         "  fault N read-only-disk          phone N's disk is write-protected\n"
         "  fault N unplug-mid-write        phone N leaves the bus once its disk is opened\n"
         "                                  for writing\n",
@@ -251,6 +258,8 @@ int Help() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (fendrel::ShowVersionIfAsked(argc, argv, "fendrel-sim"))
+        return 0;
     std::string folder;
     std::vector<PhoneSpec> phones;
     std::uint64_t disk_bytes = sim::PhoneStation::kDefaultDiskBytes;

@@ -18,6 +18,9 @@ std::optional<PhoneFault> ParseFault(std::string_view name) {
         {"unplug-mid-program", PhoneFault::kUnplugMidProgram},
         {"refuse-programmer", PhoneFault::kRefuseProgrammer},
         {"no-digest", PhoneFault::kNoDigest},
+        {"error-mid-write", PhoneFault::kErrorMidWrite},
+        {"unplug-mid-stream", PhoneFault::kUnplugMidStream},
+        {"table-differs", PhoneFault::kTableDiffers},
     };
     for (const auto& [text, fault] : names) {
         if (text == name)

@@ -11,7 +11,9 @@
 //   switch-error       it answers the switch to the downloader with a bad-mode error
 // A flash family's download mode gives some of them a meaning of its own, and has faults of its
 // own (see its header): bad-digest, unplug-mid-program, refuse-programmer and no-digest for the
-// firehose family. Elsewhere those do nothing.
+// firehose family; error-mid-write and unplug-mid-stream for the programmers of the nand and nor
+// families, table-differs for nand's. Elsewhere those do nothing. A NAK of a programmer's GO is
+// the nak fault for command 05.
 #pragma once
 
 #include <optional>
@@ -32,6 +34,9 @@ enum class PhoneFault {
     kUnplugMidProgram,
     kRefuseProgrammer,
     kNoDigest,
+    kErrorMidWrite,
+    kUnplugMidStream,
+    kTableDiffers,
 };
 
 // "silent", "bad-crc", ... as in the list above, and "none".

@@ -18,12 +18,18 @@ PhoneStation::~PhoneStation() {
 
 int PhoneStation::AddPhone(PhoneProfile profile, const FlashFamily* family) {
     const int number = size() + 1;
-    std::unique_ptr<DownloadSpeaker> download;
-    if (family != nullptr)
-        download = family->make({DiskImage(number), disk_bytes_, profile.largest_raw_piece});
+    std::unique_ptr<DownloadSpeaker> download, programmer;
+    if (family != nullptr) {
+        const FamilySetup setup{DiskImage(number), disk_bytes_, NandFolder(number),
+                                NorImage(number), profile.largest_raw_piece};
+        download = family->make(setup);
+        if (family->make_programmer != nullptr)
+            programmer = family->make_programmer(setup);
+    }
     if (family != nullptr && family->switches_to_disk)
         profile.disk_after_switch = PhoneProfile::Disk{DiskImage(number), disk_bytes_};
-    auto talk = std::make_unique<TalkingPhone>(std::move(profile), std::move(download));
+    auto talk = std::make_unique<TalkingPhone>(std::move(profile), std::move(download),
+                                               std::move(programmer));
     TalkingPhone* const talking = talk.get();
     const std::string place = "1-" + std::to_string(number);
     phones_.push_back({talking, std::make_unique<SimulatedPhone>(tree_, place, std::move(talk))});
@@ -47,6 +53,14 @@ bool PhoneStation::Plug(int number, std::uint16_t product) {
 
 std::string PhoneStation::DiskImage(int number) const {
     return folder_ + "/disks/phone" + std::to_string(number) + ".img";
+}
+
+std::string PhoneStation::NandFolder(int number) const {
+    return folder_ + "/nand/phone" + std::to_string(number);
+}
+
+std::string PhoneStation::NorImage(int number) const {
+    return folder_ + "/nor/phone" + std::to_string(number) + ".img";
 }
 
 std::string PhoneStation::error() const {

@@ -2,7 +2,8 @@
 // places 1-1, 1-2, ... of one fake device tree: fendrel-sim's phones, and those of the
 // integration tests and benchmarks. Phone n's flash is the disk image DIR/disks/phoneN.img, made
 // sparse at the station's disk size when missing and kept for the phone's whole life: disk mode
-// shows it as a disk, a flash family's download mode writes it through its protocol.
+// shows it as a disk, a flash family's download mode writes it through its protocol. A NAND
+// phone's flash is the folder DIR/nand/phoneN, a NOR phone's the file DIR/nor/phoneN.img.
 //
 // Threads: phones are added and plugged from one thread; each phone then runs its own.
 #pragma once
@@ -42,6 +43,9 @@ class PhoneStation {
     const FakeDeviceTree& tree() const { return tree_; }
     // Phone `number`'s flash image.
     std::string DiskImage(int number) const;
+    // Where a phone of the nand family keeps its images, and a nor phone its flash.
+    std::string NandFolder(int number) const;
+    std::string NorImage(int number) const;
     std::uint64_t disk_bytes() const { return disk_bytes_; }
     std::string error() const;
 

@@ -6,6 +6,7 @@
 #include "platform/byte_order.h"
 #include "qcom/crc16.h"
 #include "qcom/diag_protocol.h"
+#include "qcom/dmss_packets.h"
 #include "qcom/dmss_protocol.h"
 #include "sim/phones/phone_modes.h"
 
@@ -84,6 +85,11 @@ std::vector<std::uint8_t> TalkingPhone::received() const {
     return received_;
 }
 
+TalkingPhone::Upload TalkingPhone::upload() const {
+    const std::lock_guard lock(mutex_);
+    return upload_;
+}
+
 void TalkingPhone::OnPlugged(PhoneControl& phone) {
     const std::lock_guard lock(mutex_);
     // A phone that comes onto the bus has just started: online, nothing half-received.
@@ -91,6 +97,8 @@ void TalkingPhone::OnPlugged(PhoneControl& phone) {
     disk_mode_ = phone.identity().product == kDiskModeProduct;
     offline_ = disk_mode_;
     decoder_.Clear();
+    if (download_mode_)
+        upload_ = {};
     if (download_mode_ && download_ != nullptr)
         download_->OnStarted(phone);
 }
@@ -100,8 +108,13 @@ void TalkingPhone::OnHostBytes(PhoneControl& phone, int interface_number,
     if (interface_number != kDiagnosticInterface)
         return;  // the modem and NMEA ports stay quiet
     const std::lock_guard lock(mutex_);
+    const PhoneFault every_request = fault_command_ ? PhoneFault::kNone : fault_;
     if (download_mode_ && download_ != nullptr) {
-        download_->OnHostBytes(phone, bytes, fault_command_ ? PhoneFault::kNone : fault_);
+        download_->OnHostBytes(phone, bytes, every_request);
+        return;
+    }
+    if (download_mode_ && upload_.started) {
+        programmer_->OnHostBytes(phone, bytes, every_request);
         return;
     }
     decoder_.Feed(bytes);
@@ -197,7 +210,33 @@ TalkingPhone::Answer TalkingPhone::AnswerDiag(const Packet& request, bool stay_o
     }
 }
 
-TalkingPhone::Answer TalkingPhone::AnswerDmss(const Packet& request) const {
+TalkingPhone::Answer TalkingPhone::AnswerUpload(const Packet& request) {
+    if (request[0] == dmss::kGo) {
+        const std::optional<std::uint32_t> address = fendrel::qcom::DecodeDmssGo(request);
+        if (!address)
+            return {Nak(dmss::kBadLength)};
+        if (*address < upload_.address || *address - upload_.address >= upload_.bytes.size())
+            return {Nak(dmss::kBadAddress)};
+        return {{dmss::kAck}, Then::kStartProgrammer};
+    }
+    const std::optional<fendrel::qcom::DmssWrite> write = fendrel::qcom::DecodeDmssWrite(request);
+    if (!write)
+        return {Nak(dmss::kBadLength)};
+    if (write->data.size() > kLargestWrite)
+        return {Nak(dmss::kTooLarge)};
+    if (upload_.bytes.empty())
+        upload_.address = write->address;
+    const std::uint64_t end = std::uint64_t{upload_.address} + upload_.bytes.size();
+    if (write->address < upload_.address || write->address > end)
+        return {Nak(dmss::kBadAddress)};
+    const std::size_t at = write->address - upload_.address;
+    if (upload_.bytes.size() < at + write->data.size())
+        upload_.bytes.resize(at + write->data.size());
+    std::copy(write->data.begin(), write->data.end(), upload_.bytes.begin() + at);
+    return {{dmss::kAck}};
+}
+
+TalkingPhone::Answer TalkingPhone::AnswerDmss(const Packet& request) {
     switch (request[0]) {
         case dmss::kNop:
             return {{dmss::kAck}};
@@ -229,12 +268,18 @@ TalkingPhone::Answer TalkingPhone::AnswerDmss(const Packet& request) const {
             return {version == profile_.boot_version ? Packet{dmss::kAck}
                                                      : Nak(dmss::kOperationFailed)};
         }
+        case dmss::kWrite:
+        case dmss::kWrite32:
+        case dmss::kGo:
+            if (programmer_ != nullptr)
+                return AnswerUpload(request);
+            return Refusal(request, true);
         default:
             return Refusal(request, true);
     }
 }
 
-void TalkingPhone::Send(PhoneControl& phone, const Answer& answer, bool corrupt) const {
+void TalkingPhone::Send(PhoneControl& phone, const Answer& answer, bool corrupt) {
     // A phone running its firmware starts a frame without a flag; a boot loader with one.
     const auto leading = phone.identity().product == kDownloadModeProduct
                              ? fendrel::qcom::LeadingFlag::kWith
@@ -257,6 +302,11 @@ void TalkingPhone::Send(PhoneControl& phone, const Answer& answer, bool corrupt)
         phone.Replug(DownloadModeIdentity(serial));
     else if (answer.then == Then::kRestart)
         phone.Replug(NormalModeIdentity(serial));
+    else if (answer.then == Then::kStartProgrammer) {
+        upload_.started = true;
+        decoder_.Clear();
+        programmer_->OnStarted(phone);
+    }
 }
 
 }  // namespace sim

@@ -14,7 +14,11 @@
 // Faults on request: see phone_faults.h.
 //
 // A phone of a flash family (flash_family.h) hands its download port to the family's speaker;
-// the faults for every request reach the speaker too.
+// the faults for every request reach the speaker too. A family with a RAM programmer keeps DMSS
+// download and its boot loader also takes writes (both forms, at most 1024 bytes each, every one
+// within or right after what it holds: else a NAK, invalid address) and GO to an address within
+// what it holds (else a NAK, invalid address); after GO's ACK the programmer speaks on the
+// port until the phone leaves the bus. Whatever it held is lost when the phone restarts.
 //
 // Threads: the phone's thread calls the behaviour; the setters and queries may be called from
 // any thread.
@@ -66,10 +70,22 @@ class TalkingPhone final : public PhoneBehaviour {
     // Longer than any reply time-out of the station.
     static constexpr platform::Milliseconds kDefaultDelay{5000};
 
-    // `download` speaks in download mode instead of DMSS download when given.
+    // What the boot loader was given by writes, from `address` on, and whether GO started it.
+    struct Upload {
+        std::uint32_t address = 0;
+        std::vector<std::uint8_t> bytes;
+        bool started = false;
+    };
+
+    // `download` speaks in download mode instead of DMSS download when given; `programmer` is
+    // the RAM programmer the boot loader of DMSS download runs after GO (none: it refuses
+    // uploads).
     explicit TalkingPhone(PhoneProfile profile = {},
-                          std::unique_ptr<DownloadSpeaker> download = nullptr)
-        : profile_(std::move(profile)), download_(std::move(download)) {}
+                          std::unique_ptr<DownloadSpeaker> download = nullptr,
+                          std::unique_ptr<DownloadSpeaker> programmer = nullptr)
+        : profile_(std::move(profile)),
+          download_(std::move(download)),
+          programmer_(std::move(programmer)) {}
 
     // Shows `fault` from the next request on, for every command or only for `only_command`.
     void SetFault(PhoneFault fault, std::optional<std::uint8_t> only_command = std::nullopt,
@@ -78,13 +94,15 @@ class TalkingPhone final : public PhoneBehaviour {
     PhoneProfile profile() const;
     // The command codes of the requests received so far, in order.
     std::vector<std::uint8_t> received() const;
+    // The programmer uploaded since the phone last came up in download mode.
+    Upload upload() const;
 
     void OnPlugged(PhoneControl& phone) override;
     void OnHostBytes(PhoneControl& phone, int interface_number,
                      std::span<const std::uint8_t> bytes) override;
 
   private:
-    enum class Then { kStay, kToDownloadMode, kRestart };
+    enum class Then { kStay, kToDownloadMode, kRestart, kStartProgrammer };
     struct Answer {
         fendrel::qcom::Packet packet;  // empty: none
         Then then = Then::kStay;
@@ -92,9 +110,10 @@ class TalkingPhone final : public PhoneBehaviour {
 
     void OnRequest(PhoneControl& phone, const fendrel::qcom::Packet& request);
     Answer AnswerDiag(const fendrel::qcom::Packet& request, bool stay_online, bool switch_error);
-    Answer AnswerDmss(const fendrel::qcom::Packet& request) const;
+    Answer AnswerDmss(const fendrel::qcom::Packet& request);
+    Answer AnswerUpload(const fendrel::qcom::Packet& request);
     static Answer Refusal(const fendrel::qcom::Packet& request, bool download_mode);
-    void Send(PhoneControl& phone, const Answer& answer, bool corrupt) const;
+    void Send(PhoneControl& phone, const Answer& answer, bool corrupt);
 
     mutable std::mutex mutex_;  // guards everything below against the setters' threads
     PhoneProfile profile_;
@@ -107,6 +126,8 @@ class TalkingPhone final : public PhoneBehaviour {
     bool disk_mode_ = false;
     fendrel::qcom::FrameDecoder decoder_;
     const std::unique_ptr<DownloadSpeaker> download_;
+    const std::unique_ptr<DownloadSpeaker> programmer_;
+    Upload upload_;
 };
 
 }  // namespace sim

@@ -4,27 +4,17 @@
 // maker works out on its own from the layout it made (never by reading the XML the plugin reads).
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 
-#include "engine/flash_library.h"
-#include "engine/station_services.h"
-#include "engine/worker_messages.h"
-#include "platform/paths.h"
 #include "sim/imageset/image_set.h"
 #include "sim/phones/phone_modes.h"
-#include "sim/phones/phone_station.h"
 #include "tests/engine/worker_doubles.h"
+#include "tests/flashlibs/plugin_run.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/wait.h"
 
 namespace fendrel::testing {
 namespace {
 
-using Lines = std::vector<std::string>;
-using Clock = std::chrono::steady_clock;
 using sim::PhoneFault;
 
 constexpr std::uint64_t kDiskBytes = 32 << 20;
@@ -36,156 +26,32 @@ constexpr int kProgrammerAsked = 52 + 32 + (96 << 10);
 // The partition tables: 34 sectors at the start, 33 at the end.
 constexpr int kTableBytes = (34 + 33) * 512;
 
-// A worker's posts as a page sees them (with the status text at the time), from any thread.
-class Page final : public platform::Notifier {
-  public:
-    void Post(platform::MessageId message, std::uintptr_t, std::intptr_t lparam) override {
-        const WorkerMessageIds& ids = WorkerMessages();
-        std::string line;
-        if (message == ids.status || message == ids.error)
-            line = (message == ids.status ? "STATUS " : "ERROR ") + worker->status_text();
-        else if (message == ids.progress)
-            line = "PROGRESS " + std::to_string(lparam);
-        else if (message == ids.success)
-            line = "SUCCESS";
-        else if (message == ids.end)
-            line = "END";
-        else if (message == ids.start)
-            line = "START";
-        else
-            return;
-        const std::lock_guard lock(mutex_);
-        lines_.push_back(line);
-        if (line == "END")
-            ended_at_ = Clock::now();
-        changed_.notify_all();
-    }
-
-    Lines lines() const {
-        const std::lock_guard lock(mutex_);
-        return lines_;
-    }
-    // Waits for a line for which `wanted` holds; false after `limit`.
-    bool WaitFor(const std::function<bool(const std::string&)>& wanted,
-                 std::chrono::seconds limit = std::chrono::seconds(120)) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, limit,
-                                 [&] { return std::any_of(lines_.begin(), lines_.end(), wanted); });
-    }
-    Clock::time_point ended_at() const {
-        const std::lock_guard lock(mutex_);
-        return ended_at_;
-    }
-    std::vector<int> Progress() const {
-        std::vector<int> values;
-        for (const std::string& line : lines()) {
-            if (line.starts_with("PROGRESS "))
-                values.push_back(std::stoi(line.substr(9)));
-        }
-        return values;
-    }
-
-    const CDownloadThread* worker = nullptr;
-
-  private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    Lines lines_;
-    Clock::time_point ended_at_{};
-};
-
-class FirehoseDownload : public ::testing::Test {
+class FirehoseDownload : public PluginRun {
   protected:
+    FirehoseDownload() : PluginRun(kDiskBytes) {}
+
     void SetUp() override {
-        platform::OverrideProgramDirectory(FENDREL_PLUGIN_DIR);
+        PluginRun::SetUp();
         options.folder = dir.File("set");
         options.disk_bytes = kDiskBytes;
         options.data_bytes = kDataBytes;
         std::string error;
         ASSERT_TRUE(sim::MakeImageSet(options, error)) << error;
         ASSERT_TRUE(sim::WriteExpectedDisk(options, dir.File("expected.img"), error)) << error;
-        params.baud_rate = 115200;
-        params.flash_type = "MULTI";
         // Not a version folder: the plugin looks in its VERSION subfolder, then here.
         params.image_folder = options.folder + "/";
     }
-    void TearDown() override { platform::OverrideProgramDirectory(""); }
 
     // A firehose phone in download mode; returns its number.
     int AddPhone(sim::PhoneProfile profile = {}) {
-        const int number = station.AddPhone(profile, sim::FindFlashFamily("firehose"));
-        EXPECT_TRUE(station.Plug(number, sim::kDownloadModeProduct)) << station.error();
-        return number;
-    }
-    // The port name of the phone's tty as the enumerator names it, empty when absent.
-    std::string PortOf(int number) {
-        const std::string node = station.phone(number).Node(sim::kDiagnosticInterface);
-        for (const auto& device : devices.PresentDevices(platform::DeviceClass::kPorts)) {
-            if (!node.empty() && device.device_node == node)
-                return device.port_name;
-        }
-        return {};
-    }
-    std::unique_ptr<CDownloadThread> Worker(int number, Page& page) {
-        const WorkerServices bundle{clock,     services.channels(), services.serial_links(),
-                                    nv_backup, mass_storage,        PluginFlashLibraries()};
-        auto worker = std::make_unique<CDownloadThread>(PortOf(number), "USB", PORT_KIND_DLOAD,
-                                                        &page, bundle);
-        page.worker = worker.get();
-        EXPECT_TRUE(worker->SetParams(params));
-        return worker;
-    }
-    // One whole run of phone `number` on this thread; its page's lines.
-    Lines Run(int number, Page& page) {
-        std::unique_ptr<CDownloadThread> worker = Worker(number, page);
-        static_cast<CThreadBase&>(*worker).Run();
-        return page.lines();
+        return PluginRun::AddPhone("firehose", profile);
     }
     bool DiskAsExpected(int number) const {
         return ReadFile(station.DiskImage(number)) == ReadFile(dir.File("expected.img"));
     }
-    bool PluggedAs(int number, std::uint16_t product) {
-        return station.phone(number).is_plugged() && WaitUntil([&] {
-                   for (const auto& device :
-                        devices.PresentDevices(platform::DeviceClass::kPorts)) {
-                       if (device.instance_id.find(product == sim::kNormalModeProduct
-                                                       ? "PID_9025"
-                                                       : "PID_9008") != std::string::npos &&
-                           device.instance_id.ends_with("\\1-" + std::to_string(number)))
-                           return true;
-                   }
-                   return false;
-               });
-    }
 
-    TempDir dir;
     sim::ImageSetOptions options;
-    sim::PhoneStation station{dir.File("station"), kDiskBytes};
-    platform::DeviceEnumerator devices{station.tree().root(),
-                                       platform::SettingsStore(dir.File("registry"))};
-    platform::VirtualClock clock;
-    StationServices services{clock, devices};
-    Journal steps;
-    FakeStep nv_backup{steps, "nv-backup"};
-    FakeStep mass_storage{steps, "mass-storage"};
-    DOWNLOAD_PARAM params;
 };
-
-std::string Hex(int value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", value);
-    return text;
-}
-
-// The lines without progress.
-Lines Texts(const Lines& lines) {
-    Lines texts;
-    for (const std::string& line : lines) {
-        if (!line.starts_with("PROGRESS"))
-            texts.push_back(line);
-    }
-    return texts;
-}
 
 TEST_F(FirehoseDownload, APhoneIsWrittenEndToEndAndRestarts) {
     const int phone = AddPhone();

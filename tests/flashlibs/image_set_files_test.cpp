@@ -2,6 +2,8 @@
 // folder that lacks a programmer.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "flashlibs/support/image_set_files.h"
 #include "tests/support/temp_dir.h"
 
@@ -35,12 +37,52 @@ TEST(ImageSetFiles, TheVersionFolderOrTheImageFolderAboveIt) {
         {"", std::nullopt, std::nullopt},
     };
     for (const auto& c : cases) {
-        const std::optional<FirehoseImageSet> found = FindFirehoseImageSet(c.version_folder);
+        const std::optional<ImageSet> found = FindImageSet(c.version_folder);
         ASSERT_EQ(found.has_value(), c.folder.has_value()) << c.version_folder;
         if (found) {
             EXPECT_EQ(found->folder, *c.folder) << c.version_folder;
             EXPECT_EQ(found->programmer, *c.programmer) << c.version_folder;
         }
+    }
+}
+
+TEST(ImageSetFiles, TheProgrammerDecidesTheKindOfSet) {
+    TempDir dir;
+    const struct {
+        std::vector<const char*> files;
+        std::optional<ImageSetKind> kind;
+        const char* programmer;  // the file taken
+        const char* hex;         // its .hex, when there is one
+    } cases[] = {
+        {{"MPRG7627A.bin", "partition.mbn"}, ImageSetKind::kNandMultiImage, "MPRG7627A.bin", ""},
+        {{"MPRG7627A.hex"}, ImageSetKind::kNandMultiImage, "MPRG7627A.hex", "MPRG7627A.hex"},
+        {{"MPRG8X25.bin", "MPRG8X25.hex"},
+         ImageSetKind::kEmmcProgrammer,
+         "MPRG8X25.bin",
+         "MPRG8X25.hex"},
+        // The eMMC programmers come before the NAND one, the firehose programmers before both.
+        {{"MPRG8X25Q.hex", "MPRG7627A.bin"},
+         ImageSetKind::kEmmcProgrammer,
+         "MPRG8X25Q.hex",
+         "MPRG8X25Q.hex"},
+        {{"MPRG8X25.bin", "prog_emmc_firehose_8x26.mbn"},
+         ImageSetKind::kFirehose,
+         "prog_emmc_firehose_8x26.mbn",
+         ""},
+        {{"partition.mbn", "amss.mbn"}, std::nullopt, "", ""},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string folder = dir.File("set" + std::to_string(++n));
+        for (const char* file : c.files)
+            WriteFile(folder + "/" + file, "p");
+        const std::optional<ImageSet> found = FindImageSet(folder);
+        ASSERT_EQ(found.has_value(), c.kind.has_value()) << folder;
+        if (!found)
+            continue;
+        EXPECT_EQ(found->kind, *c.kind) << folder;
+        EXPECT_EQ(found->programmer, folder + "/" + c.programmer);
+        EXPECT_EQ(found->hex, *c.hex ? folder + "/" + c.hex : "");
     }
 }
 

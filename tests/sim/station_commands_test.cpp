@@ -10,6 +10,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -106,13 +108,18 @@ std::string Output(const std::string& command, int* exit_status) {
     return output;
 }
 
-// fendrel-cli's standard output and error for `arguments`, with the simulator's tree and a
-// registry folder of the test's.
+// The shell command line of fendrel-cli with `arguments`, the simulator's tree and a registry
+// folder of the test's.
+std::string CliCommand(const TempDir& dir, const std::string& arguments,
+                       const std::string& program) {
+    return "FENDREL_SYSFS_ROOT='" + dir.File("station/sys") + "' FENDREL_REGISTRY_DIR='" +
+           dir.File("registry") + "' '" + program + "' " + arguments;
+}
+
+// fendrel-cli's standard output and error for `arguments`.
 std::string Cli(const TempDir& dir, const std::string& arguments,
                 const std::string& program = FENDREL_CLI_PATH, int* exit_status = nullptr) {
-    return Output("FENDREL_SYSFS_ROOT='" + dir.File("station/sys") + "' FENDREL_REGISTRY_DIR='" +
-                      dir.File("registry") + "' '" + program + "' " + arguments + " 2>&1",
-                  exit_status);
+    return Output(CliCommand(dir, arguments, program) + " 2>&1", exit_status);
 }
 
 TEST(StationCommands, SimulatedPhonesAreSetUpListedAndUnplugged) {
@@ -227,6 +234,138 @@ TEST(StationCommands, FlashRunsAWorkerThroughBackupAndSwitchAndSaysWhatItCannotD
     EXPECT_EQ(status, 1);
 }
 
+// A phone in normal mode whose run fails (it comes back in download mode, not as a disk) and a
+// firehose phone in download mode written from a small image set, on the ports COM1 and COM3;
+// the flash runs in a copy of the program with the plugin, so that its NV backup stays in the
+// test.
+class FlashRunTest : public ::testing::Test {
+  protected:
+    FlashRunTest() {
+        simulator_.ReadUntil("ready");
+        const std::filesystem::path shipped = std::filesystem::path(FENDREL_CLI_PATH).parent_path();
+        for (const char* file : {"libNandMulDL.so", "fendrel-msp"})
+            std::filesystem::copy_file(shipped / file, dir_.File("program/") + file);
+        int status = -1;
+        Output("'" FENDREL_MAKE_IMAGE_SET_PATH "' --disk-mib 16 --data-mib 2 --folder '" +
+                   dir_.File("set") + "'",
+               &status);
+        EXPECT_EQ(status, 0);
+    }
+
+    // The flash run's standard output and, in `errors`, its standard error.
+    std::string Flash(const std::string& arguments, std::string* errors, int* status) {
+        const std::string output = Output(
+            CliCommand(dir_, arguments + " --folder '" + dir_.File("set") + "' all", program_) +
+                " 2>'" + dir_.File("errors.txt") + "'",
+            status);
+        *errors = fendrel::testing::ReadFile(dir_.File("errors.txt"));
+        return output;
+    }
+
+    TempDir dir_;
+    Simulator simulator_{dir_.File("station"),
+                         {"--esn", "1234abcd", "--disk-mib", "16", "normal", "download:firehose"}};
+    const std::string program_ = ProgramCopy(dir_);
+};
+
+TEST_F(FlashRunTest, JsonPutsEveryMessageOnStandardOutputOneObjectALineInOrderPerPort) {
+    std::string errors;
+    int status = -1;
+    const std::string output = Flash("flash --json --esn", &errors, &status);
+    EXPECT_EQ(status, 1);
+
+    std::map<std::string, std::vector<nlohmann::json>> messages;
+    std::map<std::string, nlohmann::json> verdicts;
+    std::size_t start = 0;
+    for (std::size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
+        const auto line = nlohmann::json::parse(output.substr(start, end - start), nullptr, false);
+        ASSERT_TRUE(line.is_object()) << output.substr(start, end - start);
+        const std::string port = line.at("port");
+        if (line.at("event") == "verdict") {
+            EXPECT_TRUE(verdicts.emplace(port, line).second) << "two verdicts for " << port;
+        } else {
+            EXPECT_TRUE(verdicts.empty()) << "a message after the verdicts: " << line;
+            messages[port].push_back(line);
+        }
+    }
+    EXPECT_EQ(start, output.size()) << "an unfinished last line";
+
+    for (const auto& [port, verdict] : {std::pair{"COM1", "failed"}, std::pair{"COM3", "passed"}}) {
+        SCOPED_TRACE(port);
+        const std::vector<nlohmann::json>& run = messages[port];
+        ASSERT_GE(run.size(), 3u);
+        EXPECT_EQ(run.front().at("message"), "START");
+        EXPECT_EQ(run[run.size() - 2].at("message"),
+                  std::string(verdict) == "passed" ? "SUCCESS" : "ERROR");
+        EXPECT_EQ(run.back().at("message"), "END");
+        for (std::size_t i = 1; i < run.size(); ++i) {
+            EXPECT_LE(run[i - 1].at("time").get<std::string>(),
+                      run[i].at("time").get<std::string>());
+            EXPECT_LE(run[i - 1].at("percent"), run[i].at("percent"));
+        }
+        EXPECT_EQ(verdicts[port].at("verdict"), verdict);
+    }
+    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages["COM1"][1].at("status"), "Detecting phone...");
+    EXPECT_EQ(verdicts["COM1"].at("status"), "Can not find the phone's disk!");
+    // What people read went to standard error.
+    EXPECT_NE(errors.find("COM3: Download successfully!"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("COM1   [--------------------]   0%  Detecting phone..."),
+              std::string::npos)
+        << errors;
+}
+
+TEST_F(FlashRunTest, TheHistoryKeepsAPassedAndAFailedPhoneWithWhatTheirRunsKnew) {
+    std::string errors;
+    int status = -1;
+    Flash("flash --esn", &errors, &status);
+    EXPECT_EQ(status, 1);
+
+    const std::string rows = Cli(dir_, "history --json", program_, &status);
+    EXPECT_EQ(status, 0);
+    std::map<std::string, nlohmann::json> by_port;
+    std::size_t start = 0;
+    for (std::size_t end; (end = rows.find('\n', start)) != std::string::npos; start = end + 1) {
+        const auto row = nlohmann::json::parse(rows.substr(start, end - start), nullptr, false);
+        ASSERT_TRUE(row.is_object()) << rows;
+        by_port[row.at("port")] = row;
+    }
+    ASSERT_EQ(by_port.size(), 2u) << rows;
+    const nlohmann::json& failed = by_port["COM1"];
+    const nlohmann::json& passed = by_port["COM3"];
+    EXPECT_EQ(failed.at("verdict"), "failed");
+    EXPECT_EQ(failed.at("status"), "Can not find the phone's disk!");
+    EXPECT_EQ(failed.at("esn"), "1234ABCD");  // the backup read it
+    EXPECT_EQ(failed.at("port_kind"), 0);
+    EXPECT_EQ(failed.at("usb_place"), "1-1");
+    const std::string backup = failed.at("nv_backup");
+    EXPECT_TRUE(backup.starts_with(dir_.File("program/Backup/"))) << backup;
+    EXPECT_TRUE(std::filesystem::exists(backup)) << backup;
+    EXPECT_EQ(passed.at("verdict"), "passed");
+    EXPECT_EQ(passed.at("esn"), "");  // download mode: nothing backed up
+    EXPECT_EQ(passed.at("nv_backup"), "");
+    EXPECT_EQ(passed.at("port_kind"), 1);
+    EXPECT_EQ(passed.at("usb_place"), "1-2");
+    for (const nlohmann::json* row : {&failed, &passed}) {
+        EXPECT_EQ(row->at("flash_type"), "MULTI");
+        EXPECT_EQ(row->at("image_folder"), dir_.File("set/"));
+        EXPECT_EQ(row->at("image_set_digest").get<std::string>().size(), 64u);
+        EXPECT_EQ(row->at("image_set_digest"), by_port["COM1"].at("image_set_digest"));
+        EXPECT_FALSE(row->at("station").get<std::string>().empty());
+        EXPECT_LT(row->at("started").get<std::string>(), row->at("ended").get<std::string>());
+    }
+
+    // Looked up by the phone's ESN (typed any way) and by date.
+    const std::string by_esn = Cli(dir_, "history --esn 0x1234abcd", program_, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(by_esn.find(" COM1 "), std::string::npos) << by_esn;
+    EXPECT_EQ(by_esn.find(" COM3 "), std::string::npos) << by_esn;
+    EXPECT_EQ(Cli(dir_, "history --json --since 2999-01-01", program_, &status), "");
+    EXPECT_EQ(Cli(dir_, "history --since 1999-02-30", program_, &status),
+              "fendrel-cli history: 1999-02-30 is not a date (YYYY-MM-DD[THH:MM[:SS]], UTC)\n");
+    EXPECT_EQ(status, 2);
+}
+
 TEST(StationCommands, BadCommandLinesAndABrokenConfigurationAreRefused) {
     TempDir dir;
     EXPECT_NE(Cli(dir, "ports extra").find("usage: fendrel-cli ports"), std::string::npos);
@@ -306,7 +445,7 @@ TEST(StationCommands, HelpGoesToStandardOutputWithExitStatusZero) {
     const std::string flash =
         "usage: fendrel-cli flash [--folder DIR] [--type MULTI|EMMC|NOR] [--app FILE] "
         "[--boot FILE]\n"
-        "                         [--esn] [--rf] [--checksum] [--baud N] PORT...|all\n\n"
+        "                         [--esn] [--rf] [--checksum] [--baud N] [--json] PORT...|all\n\n"
         "upgrade the phones";
     const std::pair<std::string, std::string> cases[] = {
         {cli + "--help", overview},

@@ -1,0 +1,135 @@
+// 64 MiB of NAND multi-image data written to a simulated nand phone over a pseudo-terminal,
+// through the plugins' NAND route (programmer over DMSS download, streaming download in the
+// phone's blocks with its window of writes on the way, restart), beside the raw throughput of the
+// same kind of pseudo-terminal pair: the same bytes in the same pieces, taken on the other side
+// and written to a file, with no protocol. Both in one run, the median of five each, and their
+// ratio.
+//
+// usage: nand_download_bench [FOLDER]   (work files go there, default the temp folder)
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "bench/raw_receiver.h"
+#include "flashlibs/support/nand_multi_download.h"
+#include "platform/event.h"
+#include "platform/serial_port.h"
+#include "sim/phones/fake_device_tree.h"
+#include "sim/phones/phone_modes.h"
+#include "sim/phones/phone_station.h"
+#include "sim/phones/simulated_phone.h"
+#include "sim/phones/streaming_programmer.h"
+
+namespace {
+
+constexpr std::uint64_t kDataBytes = 64 << 20;
+constexpr int kRounds = 5;
+constexpr unsigned kBaud = 115200;
+
+// The set's files; amss.mbn makes up the rest of kDataBytes.
+const std::pair<const char*, std::uint64_t> kSmallFiles[] = {
+    {"partition.mbn", 256}, {"qcsblhd_cfgdata.mbn", 4096}, {"qcsbl.mbn", 256 << 10},
+    {"oemsblhd.mbn", 40},   {"oemsbl.mbn", 1 << 20},       {"amsshd.mbn", 40},
+};
+
+std::vector<std::uint8_t> Pattern(std::uint64_t bytes, unsigned seed) {
+    std::vector<std::uint8_t> data(bytes);
+    unsigned value = seed;
+    for (std::uint8_t& byte : data) {
+        value = value * 1103515245u + 12345u;
+        byte = static_cast<std::uint8_t>(value >> 16);
+    }
+    return data;
+}
+
+bool Write(const std::string& path, const std::vector<std::uint8_t>& data) {
+    std::ofstream file(path, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(data.data()),
+               static_cast<std::streamsize>(data.size()));
+    return static_cast<bool>(file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::filesystem::path base = argc > 1 ? argv[1] : std::filesystem::temp_directory_path();
+    const std::string folder = (base / "fendrel-nand-bench").string();
+    const std::string set = folder + "/set";
+    std::filesystem::create_directories(set);
+    std::vector<std::vector<std::uint8_t>> images;  // what goes out in stream writes
+    std::uint64_t small = 0;
+    bool ok = true;
+    unsigned seed = 1;
+    for (const auto& [name, bytes] : kSmallFiles) {
+        const std::vector<std::uint8_t> data = Pattern(bytes, seed++);
+        ok = Write(set + "/" + name, data) && ok;
+        small += bytes;
+        if (std::string(name) != "partition.mbn" && !std::string(name).ends_with("hd.mbn"))
+            images.push_back(data);
+    }
+    images.push_back(Pattern(kDataBytes - small, seed++));
+    ok = Write(set + "/amss.mbn", images.back()) && ok;
+    ok = Write(set + "/MPRG7627A.bin", Pattern(64 << 10, seed++)) && ok;
+    if (!ok) {
+        std::fprintf(stderr, "cannot make the image set in %s\n", set.c_str());
+        return 1;
+    }
+
+    // Through the protocols.
+    double protocol = 0;
+    {
+        sim::PhoneStation station(folder + "/station");
+        station.AddPhone({}, sim::FindFlashFamily("nand"));
+        const fendrel::flashlibs::ImageSet image_set{
+            fendrel::flashlibs::ImageSetKind::kNandMultiImage, set, set + "/MPRG7627A.bin", ""};
+        protocol = fendrel::bench::MedianSeconds(kRounds, [&] {
+            platform::SerialPort port;
+            platform::ManualResetEvent stop;
+            if (!station.Plug(1, sim::kDownloadModeProduct) ||
+                port.Open(station.phone(1).Node(sim::kDiagnosticInterface), kBaud) !=
+                    platform::OpenStatus::kOpened) {
+                ok = false;
+                return;
+            }
+            fendrel::flashlibs::PluginCall call;
+            call.port = &port;
+            call.stop_event = &stop;
+            ok = fendrel::flashlibs::NandMultiDownload(call, image_set) && ok;
+        });
+    }
+
+    // The same bytes, raw, in the blocks the protocol sends them in.
+    std::uint64_t total = 0;
+    for (const auto& image : images)
+        total += image.size();
+    double raw = 0;
+    {
+        sim::FakeDeviceTree tree(folder + "/raw-sys");
+        auto receiver = std::make_unique<fendrel::bench::RawReceiver>(folder + "/raw.img", total);
+        fendrel::bench::RawReceiver* const taking = receiver.get();
+        sim::SimulatedPhone phone(tree, "1-1", std::move(receiver));
+        platform::SerialPort port;
+        if (!phone.Plug(sim::DownloadModeIdentity("RAW")) ||
+            port.Open(phone.Node(sim::kDiagnosticInterface), kBaud) !=
+                platform::OpenStatus::kOpened)
+            ok = false;
+        raw = fendrel::bench::MedianSeconds(kRounds, [&] {
+            taking->Restart();
+            ok = fendrel::bench::SendRaw(port, images, sim::StreamingProgrammer::kBlockSize) && ok;
+        });
+    }
+    std::filesystem::remove_all(folder);
+    if (!ok) {
+        std::fprintf(stderr, "a run failed\n");
+        return 1;
+    }
+    const double mib = static_cast<double>(kDataBytes) / (1 << 20);
+    std::printf("DMSS upload + streaming download: %.2f s, %.1f MiB/s (median of %d)\n", protocol,
+                mib / protocol, kRounds);
+    std::printf("raw pseudo-terminal:              %.2f s, %.1f MiB/s (median of %d)\n", raw,
+                mib / raw, kRounds);
+    std::printf("ratio: %.2f\n", raw / protocol);
+    return 0;
+}

@@ -1,0 +1,67 @@
+// The raw side of the benchmarks that set a protocol beside its pseudo-terminal: a simulated
+// device that takes bytes with no protocol at all.
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/event.h"
+#include "platform/serial_port.h"
+
+#include "sim/phones/phone_behaviour.h"
+#include "sim/phones/phone_modes.h"
+
+namespace fendrel::bench {
+
+// What the receiver answers once it has taken every byte.
+inline constexpr std::uint8_t kAllTaken = 0x55;
+
+// Takes `expected` bytes, writes them one after the other into `disk`, then answers one byte.
+class RawReceiver final : public sim::PhoneBehaviour {
+  public:
+    RawReceiver(const std::string& disk, std::uint64_t expected)
+        : fd_(open(disk.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)), expected_(expected) {}
+    ~RawReceiver() override { close(fd_); }
+    void Restart() { taken_ = 0; }
+
+    void OnHostBytes(sim::PhoneControl& phone, int, std::span<const std::uint8_t> bytes) override {
+        if (pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(taken_)) < 0)
+            return;
+        taken_ += bytes.size();
+        if (taken_ == expected_)
+            phone.Reply(sim::kDiagnosticInterface, std::span(&kAllTaken, 1));
+    }
+
+  private:
+    int fd_;
+    std::uint64_t expected_;
+    std::uint64_t taken_ = 0;
+};
+
+// Sends every buffer of `buffers` in pieces of at most `piece` bytes over `port`, then waits for
+// the receiver's answer; false when a write or the answer failed.
+inline bool SendRaw(platform::SerialPort& port,
+                    const std::vector<std::vector<std::uint8_t>>& buffers, std::size_t piece) {
+    constexpr platform::Milliseconds kWriteTimeout{10000};
+    constexpr platform::Milliseconds kDoneTimeout{60000};
+    platform::ManualResetEvent stop;
+    bool ok = true;
+    for (const auto& buffer : buffers) {
+        for (std::size_t at = 0; at < buffer.size(); at += piece) {
+            const std::size_t size = std::min(buffer.size() - at, piece);
+            ok = port.Write(std::span(buffer).subspan(at, size), stop, kWriteTimeout).status ==
+                     platform::IoStatus::kOk &&
+                 ok;
+        }
+    }
+    std::uint8_t done = 0;
+    return port.WaitReadable(stop, kDoneTimeout) == platform::IoStatus::kOk &&
+           port.Read(std::span(&done, 1)).bytes == 1 && done == kAllTaken && ok;
+}
+
+}  // namespace fendrel::bench

@@ -1,0 +1,118 @@
+#include "sim/phones/streaming_programmer.h"
+
+#include "qcom/streaming_protocol.h"
+#include "sim/phones/phone_modes.h"
+
+namespace sim {
+namespace {
+
+namespace st = fendrel::qcom::streaming;
+using fendrel::qcom::Packet;
+
+constexpr std::uint8_t kVersion = 5;
+constexpr std::uint8_t kLowestCompatibleVersion = 2;
+
+}  // namespace
+
+void StreamingProgrammer::OnStarted(PhoneControl&) {
+    decoder_.Clear();
+    CloseOpen();
+    open_ = false;
+    gone_ = false;
+}
+
+void StreamingProgrammer::OnHostBytes(PhoneControl& phone, std::span<const std::uint8_t> bytes,
+                                      PhoneFault fault) {
+    if (fault == PhoneFault::kSilent || gone_)
+        return;
+    fault_ = fault;
+    decoder_.Feed(bytes);
+    while (!gone_) {
+        const std::optional<Packet> packet = decoder_.Next();
+        if (!packet)
+            return;
+        OnPacket(phone, *packet);
+    }
+}
+
+void StreamingProgrammer::Answer(PhoneControl& phone, const Packet& packet) {
+    phone.Reply(kDiagnosticInterface, fendrel::qcom::EncodeFrame(packet));
+}
+
+void StreamingProgrammer::Refuse(PhoneControl& phone, std::uint32_t code, std::string_view text) {
+    Answer(phone, fendrel::qcom::EncodeStreamingError(code, text));
+}
+
+void StreamingProgrammer::OnPacket(PhoneControl& phone, const Packet& packet) {
+    switch (packet[0]) {
+        case st::kHello: {
+            const std::optional<fendrel::qcom::StreamingHello> host =
+                fendrel::qcom::DecodeHelloRequest(packet);
+            if (!host || host->version < kLowestCompatibleVersion ||
+                host->lowest_compatible_version > kVersion) {
+                Refuse(phone, st::kErrorIncompatibleFeatures, "hello not understood");
+                return;
+            }
+            fendrel::qcom::StreamingHello hello;
+            hello.version = kVersion;
+            hello.lowest_compatible_version = kLowestCompatibleVersion;
+            hello.features = features_;
+            hello.block_size = kBlockSize;
+            hello.flash_name = flash_name_;
+            hello.window = kWindow;
+            Answer(phone, fendrel::qcom::EncodeHelloReply(hello));
+            return;
+        }
+        case st::kSecurityMode:
+            Answer(phone, {st::kSecurityModeReceived});
+            return;
+        case st::kStreamWrite:
+            OnStreamWrite(phone, packet);
+            return;
+        case st::kClose:
+            CloseOpen();
+            open_ = false;
+            Answer(phone, {st::kClosed});
+            return;
+        case st::kReset:
+            CloseOpen();
+            open_ = false;
+            Answer(phone, {st::kResetAck});
+            phone.Replug(NormalModeIdentity(phone.identity().serial));
+            gone_ = true;
+            return;
+        default:
+            if (!OnCommand(phone, packet))
+                Refuse(phone, st::kErrorInvalidCommand, "unknown command");
+    }
+}
+
+void StreamingProgrammer::OnStreamWrite(PhoneControl& phone, const Packet& packet) {
+    const std::optional<fendrel::qcom::StreamWriteRequest> write =
+        fendrel::qcom::DecodeStreamWriteRequest(packet);
+    if (!write) {
+        Refuse(phone, st::kErrorInvalidLength, "malformed stream write");
+        return;
+    }
+    if (!open_) {
+        Refuse(phone, st::kErrorOutOfSequence, "nothing is open");
+        return;
+    }
+    if (write->address > 0 && fault_ == PhoneFault::kErrorMidWrite) {
+        Refuse(phone, st::kErrorOperationFailed, "flash write failed");
+        return;
+    }
+    if (write->address > 0 && fault_ == PhoneFault::kUnplugMidStream) {
+        gone_ = true;
+        phone.Unplug();
+        return;
+    }
+    std::string error;
+    if (!Write(write->address, write->data, error)) {
+        Refuse(phone, st::kErrorInvalidAddress, error);
+        return;
+    }
+    Answer(phone, fendrel::qcom::EncodeBlockWritten(write->address));
+}
+
+}  // namespace sim
