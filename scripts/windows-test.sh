@@ -10,8 +10,11 @@ build=${FENDREL_WINDOWS_BUILD:-build-windows}
 launcher=()
 command -v ccache > /dev/null &&
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+# The simulators are Linux programs: the native build (scripts/test.sh) lends its fastboot device.
+native=()
+[ -x build/bin/fendrel-fastboot-sim ] && native=(-DFENDREL_NATIVE_BUILD="$PWD/build")
 cmake -G Ninja -B "$build" -S . -Wno-dev -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-  "${launcher[@]}" "$@"
+  "${launcher[@]}" "${native[@]}" "$@"
 cmake --build "$build"
 
 export WINEPREFIX="$PWD/$build/wine-prefix"
