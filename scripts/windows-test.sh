@@ -17,7 +17,7 @@ cmake -G Ninja -B "$build" -S . -Wno-dev -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.
   "${launcher[@]}" "${native[@]}" "$@"
 cmake --build "$build"
 
-export WINEPREFIX="$PWD/$build/wine-prefix"
+export WINEPREFIX="$(cd "$build" && pwd)/wine-prefix"
 export WINEDEBUG=-all
 # No Mono or Gecko: the tests need neither, and asking for them would wait for an answer. Wine's
 # own DIFxAPI.dll would hide the stand-in that Tarnwick's tests place.
