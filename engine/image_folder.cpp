@@ -1,8 +1,10 @@
 #include "engine/image_folder.h"
 
 #include "engine/flash_type.h"
+#include "engine/image_set_folders.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "qcom/raw_program.h"
 
 namespace fendrel {
 namespace {
@@ -21,6 +23,14 @@ bool OpensForReading(const std::string& path) {
 bool FirehoseProgrammerPresent(std::string_view image_folder) {
     for (const std::string_view programmer : kFirehoseProgrammers) {
         if (OpensForReading(platform::JoinPath(image_folder, programmer)))
+            return true;
+    }
+    return false;
+}
+
+bool RawProgramSetPresent(std::string_view version_folder) {
+    for (const std::string& folder : ImageSetFolders(version_folder)) {
+        if (OpensForReading(platform::JoinPath(folder, qcom::kRawProgramFileName)))
             return true;
     }
     return false;

@@ -99,7 +99,11 @@ void CDownloadThread::RunDownloadModePort() {
         Reset9006();
         return;
     }
-    ok = ok && !stop_requested() && mass_storage_.Run(*this);
+    // A set the plugin wrote whole (NAND, NOR) leaves no disk to write: its verdict is the
+    // plugin's. Only a set with a raw-disk layout goes on into the route, which waits for the disk
+    // the programmer shows.
+    if (ok && RawProgramSetPresent(params_.version_folder))
+        ok = !stop_requested() && mass_storage_.Run(*this);
     Post(ok ? messages.success : messages.error);
     Post(messages.end);
     if (!firehose)

@@ -164,7 +164,10 @@ std::optional<std::size_t> PacketLength(std::span<const std::uint8_t> header) {
         return std::nullopt;
     const Layout* layout = LayoutOf(platform::LoadLe32(header.data()));
     const std::uint32_t length = platform::LoadLe32(header.data() + 4);
-    if (layout == nullptr || (length != layout->length && length != layout->other_length))
+    if (layout == nullptr)
+        return std::nullopt;
+    // other_length 0 means no second length, not a packet of no bytes.
+    if (length != layout->length && (layout->other_length == 0 || length != layout->other_length))
         return std::nullopt;
     return length;
 }

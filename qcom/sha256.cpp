@@ -1,5 +1,10 @@
 #include "qcom/sha256.h"
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
+
 #include "platform/byte_order.h"
 
 namespace fendrel::qcom {
@@ -24,11 +29,10 @@ constexpr std::uint32_t Rotate(std::uint32_t value, int bits) {
     return (value >> bits) | (value << (32 - bits));
 }
 
-}  // namespace
+using State = std::array<std::uint32_t, 8>;
+using Compression = void (*)(State& state, const std::uint8_t* block);
 
-Sha256::Sha256() : state_(kInitialState) {}
-
-void Sha256::Compress(const std::uint8_t* block) {
+void CompressPortable(State& state, const std::uint8_t* block) {
     std::array<std::uint32_t, 64> w;
     for (int i = 0; i < 16; ++i)
         w[i] = platform::LoadBe32(block + 4 * i);
@@ -37,8 +41,8 @@ void Sha256::Compress(const std::uint8_t* block) {
         const std::uint32_t s1 = Rotate(w[i - 2], 17) ^ Rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
     }
-    std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    std::uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
+    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
     for (int i = 0; i < 64; ++i) {
         const std::uint32_t s1 = Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25);
         const std::uint32_t choice = (e & f) ^ (~e & g);
@@ -55,23 +59,99 @@ void Sha256::Compress(const std::uint8_t* block) {
         b = a;
         a = t1 + t2;
     }
-    state_[0] += a;
-    state_[1] += b;
-    state_[2] += c;
-    state_[3] += d;
-    state_[4] += e;
-    state_[5] += f;
-    state_[6] += g;
-    state_[7] += h;
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+
+// The SHA extensions work on the state as two halves, ABEF and CDGH, and on four message words
+// and their round constants at a time (two rounds per instruction).
+__attribute__((target("sha,sse4.1,ssse3"))) void CompressWithInstructions(
+    State& state, const std::uint8_t* block) {
+    // Big-endian words of the block into the lanes' order.
+    const __m128i byte_swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+    const __m128i dcba =
+        _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0])), 0xB1);
+    const __m128i efgh =
+        _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4])), 0x1B);
+    __m128i abef = _mm_alignr_epi8(dcba, efgh, 8);
+    __m128i cdgh = _mm_blend_epi16(efgh, dcba, 0xF0);
+    const __m128i abef_before = abef;
+    const __m128i cdgh_before = cdgh;
+
+    // Message words 4i to 4i+3 of group i, the last four groups kept.
+    __m128i words[4];
+    for (int i = 0; i < 4; ++i) {
+        words[i] = _mm_shuffle_epi8(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * i)), byte_swap);
+    }
+    for (int i = 0; i < 16; ++i) {
+        if (i >= 4) {
+            // W[t] = s1(W[t-2]) + W[t-7] + s0(W[t-15]) + W[t-16], four at a time.
+            __m128i next = _mm_sha256msg1_epu32(words[i & 3], words[(i + 1) & 3]);
+            next = _mm_add_epi32(next, _mm_alignr_epi8(words[(i + 3) & 3], words[(i + 2) & 3], 4));
+            words[i & 3] = _mm_sha256msg2_epu32(next, words[(i + 3) & 3]);
+        }
+        __m128i round = _mm_add_epi32(
+            words[i & 3],
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[4 * i])));
+        cdgh = _mm_sha256rnds2_epu32(cdgh, abef, round);
+        round = _mm_shuffle_epi32(round, 0x0E);
+        abef = _mm_sha256rnds2_epu32(abef, cdgh, round);
+    }
+    abef = _mm_add_epi32(abef, abef_before);
+    cdgh = _mm_add_epi32(cdgh, cdgh_before);
+
+    const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+    const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), _mm_blend_epi16(feba, dchg, 0xF0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), _mm_alignr_epi8(dchg, feba, 8));
+}
+
+bool ProcessorHasShaInstructions() {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0)
+        return false;
+    const bool ssse3 = (ecx & (1u << 9)) != 0;
+    const bool sse41 = (ecx & (1u << 19)) != 0;
+    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0)
+        return false;
+    const bool sha = (ebx & (1u << 29)) != 0;
+    return ssse3 && sse41 && sha;
+}
+
+#endif
+
+Compression FastestCompression() {
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool has_instructions = ProcessorHasShaInstructions();
+    if (has_instructions)
+        return &CompressWithInstructions;
+#endif
+    return &CompressPortable;
+}
+
+}  // namespace
+
+Sha256::Sha256(Sha256Compression compression)
+    : state_(kInitialState),
+      compress_(compression == Sha256Compression::kFastest ? FastestCompression()
+                                                           : &CompressPortable) {}
+
 void Sha256::Update(std::span<const std::uint8_t> bytes) {
-    blocks_.Update(bytes, [this](const std::uint8_t* block) { Compress(block); });
+    blocks_.Update(bytes, [this](const std::uint8_t* block) { compress_(state_, block); });
 }
 
 Sha256Digest Sha256::Finish() {
     blocks_.Finish(platform::LengthOrder::kBigEndian,
-                   [this](const std::uint8_t* block) { Compress(block); });
+                   [this](const std::uint8_t* block) { compress_(state_, block); });
     Sha256Digest digest;
     for (std::size_t i = 0; i < state_.size(); ++i)
         platform::StoreBe32(&digest[4 * i], state_[i]);

@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libusb-1.0-0-dev nlohmann-json3-dev pkg-config fastboot clang-format binutils
+  libusb-1.0-0-dev nlohmann-json3-dev libsqlite3-dev pkg-config fastboot clang-format binutils
+  dpkg-dev
   # the Windows build (scripts/windows-test.sh): cross compiler and the loader its tests run in
   g++-mingw-w64-x86-64-posix wine64
 )

@@ -4,12 +4,11 @@
 #include <set>
 
 #include "engine/image_folder.h"
+#include "engine/image_set_folders.h"
 
 namespace fendrel::flashlibs {
 namespace {
 
-// The name the worker gives an image folder's version subfolder.
-constexpr std::string_view kVersionFolder = "VERSION";
 constexpr std::string_view kNorProgrammerPrefix = "NPRG";
 
 // The RAM programmers of DMSS download, by the kind of set they write, in the order they are
@@ -58,15 +57,10 @@ std::optional<ImageSet> InFolder(const std::filesystem::path& folder) {
 }  // namespace
 
 std::optional<ImageSet> FindImageSet(std::string_view version_folder) {
-    if (version_folder.empty())
-        return std::nullopt;
-    std::filesystem::path folder(version_folder);
-    if (!folder.has_filename())  // a trailing separator
-        folder = folder.parent_path();
-    if (std::optional<ImageSet> found = InFolder(folder))
-        return found;
-    if (folder.filename() == kVersionFolder)
-        return InFolder(folder.parent_path());
+    for (const std::string& folder : ImageSetFolders(version_folder)) {
+        if (std::optional<ImageSet> found = InFolder(folder))
+            return found;
+    }
     return std::nullopt;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -105,10 +106,12 @@ class NorRun {
         return true;
     }
 
-    // Writes `data` to `region` from `offset` on.
-    bool Write(Region region, std::span<const std::uint8_t> data, std::uint32_t offset) {
+    // Writes `data` to `region` from `offset` on; `taken` hears how many bytes the phone has
+    // written so far.
+    bool Write(Region region, std::span<const std::uint8_t> data, std::uint32_t offset,
+               const std::function<void(std::size_t)>& taken = nullptr) {
         return OpenNorRegion(host_, region) == DMSS_SUCCESS &&
-               host_.StreamWrite(data, nullptr, offset) == DMSS_SUCCESS &&
+               host_.StreamWrite(data, taken, offset) == DMSS_SUCCESS &&
                host_.Close() == DMSS_SUCCESS;
     }
 
@@ -123,8 +126,9 @@ class NorRun {
         }
         call_.report(kErasingBoot, Int(size), Int(size));
         call_.report(kBootProgress, 0, Int(boot_.size()));
-        if (!Write(Region::kBoot, boot_, 0)) {
-            call_.report(kBootFailed, 0, Int(boot_.size()));
+        std::size_t taken = 0;
+        if (!Write(Region::kBoot, boot_, 0, [&](std::size_t written) { taken = written; })) {
+            call_.report(kBootFailed, Int(taken), Int(boot_.size()));
             return false;
         }
         call_.report(kBootProgress, Int(boot_.size()), Int(boot_.size()));

@@ -20,7 +20,8 @@
 //                                                      |           refused, or an app larger
 //                                                      |           than the phone's app region
 //   4   the boot region erased (once, before and after)| 5         that erase failed
-//   7   the boot images written (before and after)     | 8         that write failed
+//   7   the boot images written (before and after)     | 8         that write failed, with the
+//                                                      |           bytes the phone had taken
 //   9   the EFS region erased, in kEfsPieces pieces    | 10        that erase failed
 //   11  the checksum erased                            | 12        that erase failed
 //   13  a piece of the app erased, then 16 that piece  | 14, 17    the erase, the write failed

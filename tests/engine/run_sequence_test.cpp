@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "engine/worker_messages.h"
@@ -167,18 +168,27 @@ TEST(DiskModePort, AFailedRouteIsAnError) {
               (Lines{"ERROR 9", "close with ResetPhone9006", "END 9"}));
 }
 
-// A download-mode phone's image folder, with or without a firehose programmer in it.
+// What a download-mode phone's image folder holds besides the images.
+enum class SetKind {
+    kFirehose,       // a firehose programmer: the plugin writes everything, the phone restarts
+    kRawDiskLayout,  // rawprogram0.xml: the programmer shows a disk for the raw-disk route
+    kPluginWritten,  // neither: the plugin writes the set whole (NAND, NOR)
+};
+
 struct DownloadModeRig : WorkerRig {
-    explicit DownloadModeRig(bool firehose) : WorkerRig("COM7", PORT_KIND_DLOAD) {
-        if (firehose)
+    explicit DownloadModeRig(SetKind kind) : WorkerRig("COM7", PORT_KIND_DLOAD) {
+        if (kind == SetKind::kFirehose)
             WriteFile(folder.File("prog_emmc_firehose_8x26.mbn"), "programmer");
+        if (kind == SetKind::kRawDiskLayout)
+            WriteFile(folder.File("rawprogram0.xml"), "<data/>");
         params.image_folder = folder.path();
+        params.version_folder = folder.path();
     }
     TempDir folder;
 };
 
 TEST(DownloadModePort, WithAFirehoseProgrammerEndsOnceWithoutTheDiskRoute) {
-    DownloadModeRig rig(/*firehose=*/true);
+    DownloadModeRig rig(SetKind::kFirehose);
     rig.RunHere();
     const Lines steps = rig.journal.Steps();
     EXPECT_EQ(
@@ -187,8 +197,8 @@ TEST(DownloadModePort, WithAFirehoseProgrammerEndsOnceWithoutTheDiskRoute) {
                "SUCCESS 7", "END 7", "close with ResetPhone", "reset 9006"}));
 }
 
-TEST(DownloadModePort, WithoutAProgrammerEndsTwiceTheSecondTimeUnderTheNewPort) {
-    DownloadModeRig rig(/*firehose=*/false);
+TEST(DownloadModePort, ARawDiskSetGoesOnIntoTheRouteAndEndsTwiceTheSecondTimeUnderTheNewPort) {
+    DownloadModeRig rig(SetKind::kRawDiskLayout);
     rig.links.script.rediscovered = {"", "", "COM12"};
     rig.RunHere();
     const Lines steps = rig.journal.Steps();
@@ -201,8 +211,52 @@ TEST(DownloadModePort, WithoutAProgrammerEndsTwiceTheSecondTimeUnderTheNewPort) 
     EXPECT_EQ(rig.worker->port_name(), "COM12");
 }
 
+TEST(DownloadModePort, ASetThePluginWroteWholeEndsInItsVerdictWithoutTheDiskRoute) {
+    for (const bool written : {true, false}) {
+        SCOPED_TRACE(written ? "written" : "failed");
+        DownloadModeRig rig(SetKind::kPluginWritten);
+        if (!written)
+            rig.flash.download = [](FendrelReportFunction, void*) { return 0; };
+        rig.links.script.rediscovered = {"COM12"};
+        rig.RunHere();
+        const Lines steps = rig.journal.Steps();
+        EXPECT_EQ(Lines(steps.begin() + 7, steps.end()),
+                  (Lines{"load NorDL.dll", written ? "SUCCESS 7" : "ERROR 7 Detecting phone...",
+                         "END 7", "rediscover COM12", "open quietly COM12", "reset 9006", "END 12",
+                         "close with ResetPhone", "reset 9006"}));
+    }
+}
+
+// The route's layout is looked for where the plugins look for the set: the version folder, and
+// the image folder above a VERSION folder; a folder above any other is not part of the set.
+TEST(DownloadModePort, TheDiskRouteFollowsWhereTheLayoutLies) {
+    const struct {
+        const char* flash_type;
+        const char* version_subfolder;  // of the image folder; empty: the image folder itself
+        const char* layout_in;          // "image" or "version" folder
+        bool route;
+    } cases[] = {
+        {"EMMC", "", "image", true},           {"EMMC", "build", "version", true},
+        {"EMMC", "build", "image", false},     {"MULTI", "VERSION", "image", true},
+        {"MULTI", "VERSION", "version", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.flash_type) + " /" + c.version_subfolder + " " + c.layout_in);
+        DownloadModeRig rig(SetKind::kPluginWritten);
+        const std::string version = rig.folder.File(c.version_subfolder);
+        std::filesystem::create_directories(version);
+        const bool in_image_folder = std::string(c.layout_in) == "image";
+        WriteFile((in_image_folder ? rig.folder.path() : version + "/") + "rawprogram0.xml",
+                  "<data/>");
+        rig.params.flash_type = c.flash_type;
+        rig.params.version_folder = version;
+        rig.RunHere();
+        EXPECT_EQ(rig.journal.Count("mass-storage"), c.route ? 1 : 0);
+    }
+}
+
 TEST(DownloadModePort, RediscoveryGivesUpAfter101AttemptsAndEndsUnderPortZero) {
-    DownloadModeRig rig(/*firehose=*/false);
+    DownloadModeRig rig(SetKind::kRawDiskLayout);
     rig.RunHere();
     EXPECT_EQ(rig.journal.Count("rediscover "), 101);
     EXPECT_EQ(rig.clock.Sleeps(), std::vector<Milliseconds>(100, Milliseconds(100)));
@@ -212,7 +266,7 @@ TEST(DownloadModePort, RediscoveryGivesUpAfter101AttemptsAndEndsUnderPortZero) {
 }
 
 TEST(DownloadModePort, AFailedOpenEndsAtOnceWithBothResets) {
-    DownloadModeRig rig(/*firehose=*/false);
+    DownloadModeRig rig(SetKind::kRawDiskLayout);
     rig.links.script.open_default = false;
     rig.RunHere();
     const Lines steps = rig.journal.Steps();
@@ -222,7 +276,7 @@ TEST(DownloadModePort, AFailedOpenEndsAtOnceWithBothResets) {
 }
 
 TEST(DownloadModePort, AFailedDownloadStillLooksForThePhoneAndEndsTwice) {
-    DownloadModeRig rig(/*firehose=*/false);
+    DownloadModeRig rig(SetKind::kRawDiskLayout);
     rig.flash.download = [](FendrelReportFunction report, void* context) {
         report(17, 0x10, 0x20, 0, context);
         return 0;
@@ -238,7 +292,7 @@ TEST(DownloadModePort, AFailedDownloadStillLooksForThePhoneAndEndsTwice) {
 }
 
 TEST(DownloadModePort, AFailedDownloadWithAProgrammerEndsTwiceWithoutRediscovery) {
-    DownloadModeRig rig(/*firehose=*/true);
+    DownloadModeRig rig(SetKind::kFirehose);
     rig.flash.download = [](FendrelReportFunction, void*) { return 0; };
     rig.RunHere();
     EXPECT_EQ(rig.journal.Count("END 7"), 2);
@@ -248,6 +302,9 @@ TEST(DownloadModePort, AFailedDownloadWithAProgrammerEndsTwiceWithoutRediscovery
 
 TEST(Worker, WithoutNotifierPostsNothingButRunsEveryStep) {
     WorkerRig rig("COM7", PORT_KIND_DLOAD, /*with_notifier=*/false);
+    TempDir folder;
+    WriteFile(folder.File("rawprogram0.xml"), "<data/>");
+    rig.params.version_folder = folder.path();
     rig.RunHere();
     Lines expected{"create download channel",
                    "create diagnostic channel",

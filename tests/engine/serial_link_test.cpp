@@ -352,6 +352,10 @@ TEST(SerialLink, RediscoveryFindsNoDiagnosticPortInDownloadModeAndTheNormalModeP
         LinkRig rig(sim::kDownloadModeProduct);
         const std::string download_port = rig.PhonePort();
         ASSERT_FALSE(download_port.empty());
+        // A set with a raw-disk layout, so that the run goes on into the route.
+        TempDir set;
+        WriteFile(set.File("rawprogram0.xml"), "<data/>");
+        rig.params.version_folder = set.path();
         std::string normal_port;
         rig.mass_storage.action = [&](CDownloadThread&) {
             if (c.phone_restarts) {

@@ -124,7 +124,7 @@ TEST_F(DmssDownload, ANandPhoneIsWrittenEndToEnd) {
                     line->starts_with("STATUS Downloading modul("))
             << *line;
     }
-    EXPECT_EQ(steps.Count("mass-storage"), 1);  // the worker's run goes on as for every set
+    EXPECT_EQ(steps.Count("mass-storage"), 0);  // the phone shows no disk: the plugin's verdict
 
     const std::vector<int> progress = page.Progress();
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
@@ -246,6 +246,7 @@ TEST_F(DmssDownload, AnEmmcProgrammerFromHexIsUploadedByteForByteAndShowsTheDisk
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "STATUS Running ram..."), 1)
         << ::testing::PrintToString(texts);
     EXPECT_TRUE(disk_shown);
+    EXPECT_EQ(steps.Count("mass-storage"), 1);
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "SUCCESS"), 1);
     const sim::TalkingPhone::Upload upload = station.talk(phone).upload();
     EXPECT_EQ(upload.address, kAddress);
@@ -312,6 +313,43 @@ TEST_F(NorDownload, AppAndBootAreWrittenWithAndWithoutTheEfsErase) {
             qcom::NorChecksum({reinterpret_cast<const std::uint8_t*>(app.data()), app.size()}));
         EXPECT_EQ(platform::LoadLe32(checksum + 4), app.size());
         EXPECT_TRUE(PluggedAs(phone, sim::kNormalModeProduct));
+    }
+}
+
+TEST_F(NorDownload, EachFaultEndsWithItsTextAndLeavesTheAppUnwritten) {
+    const struct {
+        const char* name;
+        PhoneFault fault;
+        std::size_t boot_bytes;
+        std::string error;  // the start of the last text before the verdict
+    } cases[] = {
+        {"refused write", PhoneFault::kErrorMidWrite, boot.size(),
+         "ERROR Download boot fail!(0x2000/0xa000)"},
+        {"unplugged", PhoneFault::kUnplugMidStream, boot.size(), "ERROR Download boot fail!("},
+        {"boot larger than the boot block", PhoneFault::kNone, sim::kNorBootBytes + 1,
+         "ERROR Set BBINFO fail!"},
+    };
+    const int phone = AddPhone("nor");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(params.boot_path, Pattern(c.boot_bytes, 11));
+        ASSERT_TRUE(station.Plug(phone, sim::kDownloadModeProduct));
+        ASSERT_TRUE(PluggedAs(phone, sim::kDownloadModeProduct));
+        station.talk(phone).SetFault(c.fault);
+        Page page;
+        const auto started = Clock::now();
+        const Lines texts = Texts(Run(phone, page));
+        EXPECT_LT(Clock::now() - started, std::chrono::seconds(30));
+        ASSERT_GE(texts.size(), 4u);
+        EXPECT_TRUE(texts[texts.size() - 4].starts_with(c.error))
+            << ::testing::PrintToString(texts);
+        EXPECT_EQ(Lines(texts.end() - 2, texts.end()), (Lines{"END", "END"}));
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), "SUCCESS"), 0);
+        // Nothing after the failed step was touched: the app area is still erased.
+        const std::string flash = ReadFile(station.NorImage(phone));
+        const std::size_t app_at = sim::kNorBootBytes + sim::kNorEfsBytes + sim::kNorChecksumBytes;
+        ASSERT_EQ(flash.size(), sim::kNorFlashBytes);
+        EXPECT_EQ(flash.find_first_not_of('\xFF', app_at), std::string::npos);
     }
 }
 

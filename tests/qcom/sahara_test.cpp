@@ -87,6 +87,9 @@ TEST(SaharaPackets, MalformedPacketsAreRefusedSayingWhy) {
         EXPECT_FALSE(decoded.packet) << hex;
         EXPECT_NE(decoded.error.find(why), std::string::npos) << decoded.error;
     }
+    // A header that gives its packet no bytes at all never passes for a packet.
+    EXPECT_FALSE(PacketLength(Hex("01 00 00 00 00 00 00 00 63 00 00 00")));
+
     // Some phones send CMD_READY with a word more.
     const Decoded longer = Decode(Hex("0b 00 00 00 0c 00 00 00 00 00 00 00"));
     ASSERT_TRUE(longer.packet) << longer.error;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/phones/nor_programmer.h"
 #include "tests/support/temp_dir.h"
 
 extern char** environ;
@@ -364,6 +365,42 @@ TEST_F(FlashRunTest, TheHistoryKeepsAPassedAndAFailedPhoneWithWhatTheirRunsKnew)
     EXPECT_EQ(Cli(dir_, "history --since 1999-02-30", program_, &status),
               "fendrel-cli history: 1999-02-30 is not a date (YYYY-MM-DD[THH:MM[:SS]], UTC)\n");
     EXPECT_EQ(status, 2);
+}
+
+// A NOR phone in download mode written from the command line: the programmer from its HEX, the
+// boot and app images where the NOR plugin puts them.
+TEST(StationCommands, FlashTypeNorWritesBootAndAppThroughTheNorPlugin) {
+    TempDir dir;
+    Simulator simulator(dir.File("station"), {"download:nor"});
+    simulator.ReadUntil("ready");
+    const std::string program = ProgramCopy(dir);
+    std::filesystem::copy_file(
+        std::filesystem::path(FENDREL_CLI_PATH).parent_path() / "libNorDL.so",
+        dir.File("program/libNorDL.so"));
+    std::filesystem::create_directories(dir.File("set"));
+    const std::string boot(20000, 'b'), app(150000, 'a');
+    fendrel::testing::WriteFile(dir.File("programmer.bin"), std::string(8192, 'p'));
+    fendrel::testing::WriteFile(dir.File("set/boot.img"), boot);
+    fendrel::testing::WriteFile(dir.File("set/app.img"), app);
+    int status = -1;
+    Output("objcopy -I binary -O ihex --change-addresses 0x100000 '" + dir.File("programmer.bin") +
+               "' '" + dir.File("set/NPRG6270.hex") + "'",
+           &status);
+    ASSERT_EQ(status, 0);
+
+    const std::string run =
+        Cli(dir,
+            "flash --type NOR --folder '" + dir.File("set") + "' --app '" +
+                dir.File("set/app.img") + "' --boot '" + dir.File("set/boot.img") + "' all",
+            program, &status);
+    EXPECT_EQ(status, 0) << run;
+    EXPECT_NE(run.find("COM1: Download successfully!"), std::string::npos) << run;
+    const std::string flash = fendrel::testing::ReadFile(dir.File("station/nor/phone1.img"));
+    ASSERT_EQ(flash.size(), sim::kNorFlashBytes);
+    EXPECT_EQ(flash.substr(0, boot.size()), boot);
+    EXPECT_EQ(
+        flash.substr(sim::kNorBootBytes + sim::kNorEfsBytes + sim::kNorChecksumBytes, app.size()),
+        app);
 }
 
 TEST(StationCommands, BadCommandLinesAndABrokenConfigurationAreRefused) {
