@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "cli/commands_list.h"
 #include "cli/result_json.h"

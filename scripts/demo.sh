@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
-# The main job on a fresh machine: installs what is needed, builds, and runs what Fendrel can do.
+# The main job on a fresh machine: installs what is needed, builds, and shows the window on
+# simulated phones when there is a display, or runs the console demo of what Fendrel can do.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
+
+# With a display the main job is the window on simulated phones; without one (or with
+# --console) the console demo below.
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${1:-}" != "--console" ]; then
+  exec scripts/window-demo.sh
+fi
 
 bin=build/bin
 # Everything the demo makes lives in a folder inside the checkout, removed at the end: the

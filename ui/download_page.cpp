@@ -1,0 +1,194 @@
+#include "ui/download_page.h"
+
+#include <QPushButton>
+#include <algorithm>
+#include <chrono>
+
+#include "app/registry_keys.h"
+#include "app/text_lookup.h"
+#include "platform/prompts.h"
+#include "platform/thread_priority.h"
+#include "ports/port_scanner.h"
+#include "ui/station_fonts.h"
+
+namespace fendrel::ui {
+namespace {
+
+QString Text(int id) {
+    return QString::fromStdString(GetText(id));
+}
+
+// The verdict's beep.
+constexpr unsigned kBeepHz = 500;
+constexpr std::chrono::milliseconds kBeepLength{500};
+
+}  // namespace
+
+DownloadPage::DownloadPage(const PageServices& services, QWidget* parent)
+    : QWidget(parent),
+      services_(services),
+      list_font_(StationFont(14)),
+      button_font_(StationFont(30)),
+      cell_font_(StationFont(12, true)),
+      list_(new CPortListCtrl(this)) {
+    const MessageHandler handler = [this](platform::MessageId message, std::uintptr_t wparam,
+                                          std::intptr_t lparam) {
+        HandleMessage(message, wparam, lparam);
+    };
+    list_relay_ = std::make_unique<PageRelay>(this, handler);
+    list_->set_notifier(list_relay_.get());
+    list_->setObjectName(QStringLiteral("1018"));
+    list_->setFont(list_font_);
+    workers_ = std::make_unique<PageWorkers>(this, handler, services_.workers);
+}
+
+DownloadPage::~DownloadPage() {
+    workers_->Retire();
+}
+
+void DownloadPage::BuildColumns(const int (&widths)[7]) {
+    const int titles[7] = {text::kColumnOperate, text::kColumnPort, text::kColumnProgress,
+                           text::kColumnStatus,  text::kEsn,        text::kColumnVersion,
+                           text::kColumnProduct};
+    for (int column = 0; column < 7; ++column) {
+        list_->InsertColumn(Text(titles[column]), widths[column]);
+        list_->setColumnHidden(column, widths[column] == 0);
+    }
+}
+
+void DownloadPage::BuildRows() {
+    list_->DeleteAllRows();
+    workers_->Retire();
+    CPortScanner scanner(services_.devices, services_.config_path);
+    scanner.Scan();
+    for (int index = 0; index < scanner.GetPortCount(); ++index) {
+        const PORT_RECORD port = scanner.GetPort(index);
+        const int row = list_->InsertRow(index, QString());
+        list_->SetCellButton(row, kOperate, Text(text::kStart), true);
+        list_->SetItemText(row, kPort, QString::fromStdString(port.port_name));
+        list_->SetCellProgress(row, kProgress, true, QString(), 0);
+        list_->SetCellColors(row, kProgress, kWhite, palette().color(QPalette::Highlight));
+        for (const int column : {kStatus, kProduct, kEsn, kVersion})
+            list_->SetItemText(row, column, Text(text::kUnknown));
+        for (int column = kOperate; column <= kProduct; ++column)
+            list_->SetCellFont(row, column, cell_font_);
+        workers_->Add(port);
+    }
+}
+
+void DownloadPage::ResetRow(int row) {
+    list_->SetCellToolTip(row, kStatus, QString());
+    list_->SetCellProgress(row, kProgress, true, QString(), 0);
+    list_->SetCellColors(row, kProgress, kWhite, palette().color(QPalette::Highlight));
+    list_->SetItemText(row, kStatus, Text(text::kUnknown));
+    list_->SetCellColors(row, kStatus, kWhite, kBlack);
+    for (const int column : {kProduct, kEsn, kVersion})
+        list_->SetItemText(row, column, Text(text::kUnknown));
+    for (const int column : {kProgress, kStatus, kProduct, kEsn, kVersion})
+        list_->SetCellFont(row, column, cell_font_);
+}
+
+void DownloadPage::SetCellText(int row, int column, const QString& text) {
+    list_->SetItemText(row, column, text);
+    list_->SetCellFont(row, column, cell_font_);
+}
+
+bool DownloadPage::StopIfRunning(int row) {
+    CDownloadThread* worker = workers_->at(row);
+    if (worker == nullptr || !worker->IsRunning())
+        return false;
+    worker->Stop();
+    list_->SetCellButton(row, kOperate, Text(text::kStart), false);
+    return true;
+}
+
+void DownloadPage::StartWorker(int row, const DOWNLOAD_PARAM& params) {
+    CDownloadThread* worker = workers_->at(row);
+    if (worker == nullptr)
+        return;
+    worker->SetParams(params);
+    worker->Start();
+    worker->SetPriority(platform::kThreadPriorityHighest);
+}
+
+std::optional<platform::SettingsKey> DownloadPage::FendrelKey() const {
+    return services_.settings.OpenKey(platform::Hive::kLocalMachine, registry::kFendrelKey);
+}
+
+int DownloadPage::FindRow(std::uintptr_t port_number) const {
+    const QString name = QStringLiteral("COM") + QString::number(port_number);
+    for (int row = 0; row < list_->GetItemCount(); ++row) {
+        if (list_->GetItemText(row, kPort) == name)
+            return row;
+    }
+    return -1;
+}
+
+void DownloadPage::ShowFailure(int row) {
+    SetCellText(row, kStatus, Text(text::kDownloadFail));
+    list_->SetCellColors(row, kStatus, kWhite, kRed);
+    list_->SetCellColors(row, kProgress, kWhite, kRed);
+}
+
+void DownloadPage::ShowSuccess(int row) {
+    SetCellText(row, kStatus, Text(text::kDownloadSuccessfully));
+    list_->SetCellColors(row, kStatus, kWhite, kGreen);
+    list_->SetCellProgress(row, kProgress, true, QString(), 100);
+    list_->SetCellColors(row, kProgress, kWhite, kGreen);
+    std::optional<std::uint32_t> count;
+    if (std::optional<platform::SettingsKey> key = FendrelKey())
+        count = key->IncrementDword("iPass");
+    OnPassCounted(count);
+    platform::CurrentPrompts().Beep(kBeepHz, kBeepLength);
+}
+
+void DownloadPage::HandleMessage(platform::MessageId message, std::uintptr_t wparam,
+                                 std::intptr_t lparam) {
+    const WorkerMessageIds& ids = WorkerMessages();
+    if (message == ids.list_button_click) {
+        OnRowButton(static_cast<int>(wparam));
+        return;
+    }
+    const int row = FindRow(wparam);
+    if (message == ids.start) {
+        ++running_count_;
+        list_->SetCellButton(row, kOperate, Text(text::kStart), false);
+        if (start_all_ != nullptr) {
+            start_all_->setEnabled(false);
+            refresh_->setEnabled(false);
+        }
+    } else if (message == ids.end) {
+        // A run may report its end twice (again under the port it ends on): never below 0.
+        running_count_ = std::max(running_count_ - 1, 0);
+        list_->SetCellButton(row, kOperate, Text(text::kStart), true);
+        if (running_count_ <= 0 && start_all_ != nullptr) {
+            start_all_->setEnabled(true);
+            refresh_->setEnabled(true);
+        }
+        OnEnd();
+    } else if (message == ids.progress) {
+        list_->SetCellProgress(row, kProgress, true, QString(), static_cast<int>(lparam));
+    } else if (message == ids.status) {
+        if (CDownloadThread* worker = workers_->at(row))
+            SetCellText(row, kStatus, QString::fromStdString(worker->status_text()));
+    } else if (message == ids.wait) {
+        list_->SetCellButton(row, kOperate, Text(text::kStop), true);
+    } else if (message == ids.resume) {
+        list_->SetCellButton(row, kOperate, Text(text::kStop), false);
+    } else if (message == ids.error) {
+        // The reason stays at hand for a technician, whatever the row shows.
+        if (CDownloadThread* worker = workers_->at(row)) {
+            QString reason = QString::fromStdString(worker->status_text());
+            const std::string detail = worker->failure_detail();
+            if (!detail.empty())
+                reason += QLatin1Char('\n') + QString::fromStdString(detail);
+            list_->SetCellToolTip(row, kStatus, reason);
+        }
+        if (!OnError(row))
+            ShowFailure(row);
+    } else if (message == ids.success) {
+        ShowSuccess(row);
+    }
+}
+
+}  // namespace fendrel::ui

@@ -1,0 +1,70 @@
+#include "ui/page_workers.h"
+
+#include <QMetaObject>
+#include <cstdio>
+#include <thread>
+
+namespace fendrel::ui {
+namespace {
+
+// How often retiring looks whether the threads have ended.
+constexpr std::chrono::milliseconds kJoinPoll{5};
+
+}  // namespace
+
+void PageRelay::Post(platform::MessageId message, std::uintptr_t wparam, std::intptr_t lparam) {
+    const std::lock_guard lock(mutex_);
+    if (page_.isNull())
+        return;
+    // Queued with the page as context: a call still queued when the page goes is dropped.
+    QMetaObject::invokeMethod(
+        page_.data(),
+        [handler = handler_, message, wparam, lparam] { handler(message, wparam, lparam); },
+        Qt::QueuedConnection);
+}
+
+void PageRelay::Cut() {
+    const std::lock_guard lock(mutex_);
+    page_.clear();
+}
+
+void PageWorkers::Add(const PORT_RECORD& port) {
+    Entry entry;
+    entry.relay = std::make_unique<PageRelay>(page_, handler_);
+    entry.worker = std::make_unique<CDownloadThread>(port.port_name, port.port_type, port.port_kind,
+                                                     entry.relay.get(), services_);
+    workers_.push_back(std::move(entry));
+}
+
+CDownloadThread* PageWorkers::at(int row) const {
+    if (row < 0 || row >= size())
+        return nullptr;
+    return workers_[static_cast<std::size_t>(row)].worker.get();
+}
+
+std::vector<std::string> PageWorkers::Retire(std::chrono::milliseconds bound) {
+    for (Entry& entry : workers_)
+        entry.worker->Stop();
+    const auto give_up = std::chrono::steady_clock::now() + bound;
+    std::vector<std::string> stuck;
+    for (Entry& entry : workers_) {
+        while (entry.worker->IsRunning() && std::chrono::steady_clock::now() < give_up)
+            std::this_thread::sleep_for(kJoinPoll);
+        if (!entry.worker->IsRunning())
+            continue;  // ended: deleted below, its destructor joins at once
+        entry.relay->Cut();
+        const std::string port = entry.worker->port_name();
+        std::fprintf(stderr,
+                     "fendrel: the worker of %s did not stop within %lld ms; it is left to end "
+                     "on its own and tells the window nothing more\n",
+                     port.c_str(), static_cast<long long>(bound.count()));
+        stuck.push_back(port);
+        // Never freed: its thread still uses it, and the relay it posts to.
+        (void)entry.worker.release();
+        (void)entry.relay.release();
+    }
+    workers_.clear();
+    return stuck;
+}
+
+}  // namespace fendrel::ui
