@@ -8,9 +8,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -31,6 +33,32 @@ constexpr std::uint64_t kDataBytes = 64 << 20;
 constexpr std::uint64_t kDiskBytes = 96 << 20;
 constexpr int kRounds = 3;
 constexpr unsigned kBaud = 115200;
+
+// The plugin's last report, for a run that fails.
+struct LastReport {
+    int code = -1, b = 0, c = 0, d = 0;
+};
+
+void Remember(int code, int b, int c, int d, void* context) {
+    *static_cast<LastReport*>(context) = {code, b, c, d};
+}
+
+// Whether the phone at 1-1 of `tree` shows as `product`, within `limit`. The phone restarts on
+// its own thread after it acknowledged the reset; a round that plugged it in download mode before
+// that restart would lose its port to it.
+bool AwaitProduct(const sim::FakeDeviceTree& tree, const char* product,
+                  std::chrono::milliseconds limit) {
+    const std::string file = tree.root() + "/devices/platform/fendrel-sim/usb1/1-1/idProduct";
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream shown(file);
+        std::string line;
+        if (std::getline(shown, line) && line == product)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
 
 std::vector<std::uint8_t> ReadAll(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -64,18 +92,27 @@ int main(int argc, char** argv) {
             if (!station.Plug(1, sim::kDownloadModeProduct) ||
                 port.Open(station.phone(1).Node(sim::kDiagnosticInterface), kBaud) !=
                     platform::OpenStatus::kOpened) {
+                std::fprintf(stderr, "the phone could not be plugged or its port opened\n");
                 ok = false;
                 return;
             }
+            LastReport last;
             fendrel::flashlibs::PluginCall call;
             call.port = &port;
             call.stop_event = &stop;
+            call.report = fendrel::flashlibs::Reporter(&Remember, &last);
             const fendrel::flashlibs::ImageSet image_set{
                 fendrel::flashlibs::ImageSetKind::kFirehose, options.folder,
                 options.folder + "/" + options.programmer, ""};
-            ok = fendrel::flashlibs::FirehoseDownload(call, image_set,
-                                                      fendrel::flashlibs::FlashRoute::kMulti) &&
-                 ok;
+            if (!fendrel::flashlibs::FirehoseDownload(call, image_set,
+                                                      fendrel::flashlibs::FlashRoute::kMulti)) {
+                std::fprintf(stderr, "the download failed; its last report: %d (%d, %d, %d)\n",
+                             last.code, last.b, last.c, last.d);
+                ok = false;
+            } else if (!AwaitProduct(station.tree(), "9025", std::chrono::seconds(10))) {
+                std::fprintf(stderr, "the phone did not restart in normal mode\n");
+                ok = false;
+            }
         });
     }
 
@@ -101,9 +138,11 @@ int main(int argc, char** argv) {
             ok = false;
         raw = fendrel::bench::BestSeconds(kRounds, [&] {
             taking->Restart();
-            ok = fendrel::bench::SendRaw(port, files,
-                                         fendrel::qcom::FirehoseClient::kWantedPayload) &&
-                 ok;
+            if (!fendrel::bench::SendRaw(port, files,
+                                         fendrel::qcom::FirehoseClient::kWantedPayload)) {
+                std::fprintf(stderr, "the raw transfer failed\n");
+                ok = false;
+            }
         });
     }
     std::filesystem::remove_all(folder);

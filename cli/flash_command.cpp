@@ -163,7 +163,7 @@ int Run(std::span<char* const> arguments) {
         workers.push_back(std::make_unique<CDownloadThread>(
             port.port_name, port.port_type, port.port_kind, &console, worker_services));
     }
-    console.Begin();
+    console.Begin(results.get(), facts);
     platform::ManualResetEvent interrupted;
     const InterruptGuard guard(interrupted);
     for (const auto& worker : workers) {
@@ -187,7 +187,7 @@ int Run(std::span<char* const> arguments) {
                 stopped = true;
             }
         });
-    const bool all_succeeded = console.Verdicts(facts, results.get());
+    const bool all_succeeded = console.Verdicts();
     workers.clear();  // every thread has ended; nothing posts to the console any more
     return all_succeeded ? 0 : 1;
 }

@@ -32,24 +32,30 @@ std::string_view MessageName(platform::MessageId message) {
 
 }  // namespace
 
-void FlashConsole::Begin() {
+void FlashConsole::Begin(history::ResultHistory* history, history::RunFacts facts) {
+    history_ = history;
+    facts_ = std::move(facts);
     for (const auto& worker : workers_)
         names_.push_back(worker->port_name());
     percent_.assign(workers_.size(), 0);
     succeeded_.assign(workers_.size(), false);
     started_.assign(workers_.size(), std::chrono::system_clock::now());
-    ended_ = started_;
+    results_.assign(workers_.size(), std::nullopt);
     details_shown_.assign(workers_.size(), {});
 }
 
 void FlashConsole::Post(platform::MessageId message, std::uintptr_t wparam, std::intptr_t lparam) {
     const int row = RowOf(wparam);
-    Event event{message, wparam, lparam, row, std::chrono::system_clock::now(), {}, {}};
+    Event event{message, wparam, lparam, row, std::chrono::system_clock::now(), {}, {}, {}};
     const WorkerMessageIds& ids = WorkerMessages();
     if (row >= 0)
         event.status = workers_[row]->status_text();
     if (row >= 0 && message == ids.error)
         event.detail = workers_[row]->failure_detail();
+    if (row >= 0 && message == ids.end) {
+        event.result = history::ResultOfWorker(*workers_[row], names_[row], false, event.time,
+                                               event.time, facts_);
+    }
     {
         std::lock_guard lock(mutex_);
         events_.push_back(std::move(event));
@@ -82,15 +88,26 @@ bool FlashConsole::ShowNext(platform::Milliseconds timeout) {
     return true;
 }
 
-bool FlashConsole::Verdicts(const history::RunFacts& facts, history::ResultHistory* history) const {
+void FlashConsole::Record(std::size_t row, history::ResultRecord result) {
+    result.started = history::UtcText(started_[row]);
+    result.passed = succeeded_[row];
+    std::string error;
+    if (history_ != nullptr && !history_->Record(result, error))
+        std::fprintf(stderr, "fendrel-cli flash: %s: not recorded: %s\n", names_[row].c_str(),
+                     error.c_str());
+    results_[row] = std::move(result);
+}
+
+bool FlashConsole::Verdicts() {
     bool all = true;
     for (std::size_t row = 0; row < names_.size(); ++row) {
-        const history::ResultRecord result = history::ResultOfWorker(
-            *workers_[row], names_[row], succeeded_[row], started_[row], ended_[row], facts);
-        std::string error;
-        if (history != nullptr && !history->Record(result, error))
-            std::fprintf(stderr, "fendrel-cli flash: %s: not recorded: %s\n", names_[row].c_str(),
-                         error.c_str());
+        // Every thread has ended: the worker can be read from here.
+        if (!results_[row]) {
+            const auto now = std::chrono::system_clock::now();
+            Record(row,
+                   history::ResultOfWorker(*workers_[row], names_[row], false, now, now, facts_));
+        }
+        const history::ResultRecord& result = *results_[row];
         std::fprintf(
             human_, "%s: %s\n", names_[row].c_str(),
             GetText(succeeded_[row] ? text::kDownloadSuccessfully : text::kDownloadFail).c_str());
@@ -115,8 +132,8 @@ void FlashConsole::Show(const Event& event) {
         event.row >= 0 ? names_[event.row] : "COM" + std::to_string(event.port_number);
     if (event.row >= 0 && event.message == ids.start)
         started_[event.row] = event.time;
-    if (event.row >= 0 && event.message == ids.end)
-        ended_[event.row] = event.time;
+    if (event.row >= 0 && event.message == ids.end && !results_[event.row])
+        Record(static_cast<std::size_t>(event.row), event.result);
     if (event.message == ids.status) {
         Print(port, event.row, event.status);
     } else if (event.message == ids.error) {

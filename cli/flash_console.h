@@ -1,7 +1,9 @@
 // What fendrel-cli flash shows of its workers, as a download page does with its rows. The workers
 // post from their own threads; each post is queued with the status text (and, for ERROR, the
 // failure detail) the worker holds at that moment, which is what a page reads when the message
-// arrives, and printed on the console's thread. With an event stream (--json) every message also
+// arrives, and printed on the console's thread. Each port's history row is recorded as soon as its
+// END is shown, so a run that is killed keeps the rows of the ports that had finished. With an
+// event stream (--json) every message also
 // goes there as it is printed, and the human lines go to standard error instead of standard output.
 #pragma once
 
@@ -10,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,8 +35,10 @@ class FlashConsole final : public platform::Notifier {
                           const FlashEvents* events = nullptr)
         : workers_(workers), events_out_(events), human_(events != nullptr ? stderr : stdout) {}
 
-    // Takes the rows from the workers, before any of them starts.
-    void Begin();
+    // Takes the rows from the workers, before any of them starts. Each port's result is recorded
+    // in `history` (may be null; a row that cannot be recorded is said on standard error), which
+    // must outlive the console, with `facts`.
+    void Begin(history::ResultHistory* history = nullptr, history::RunFacts facts = {});
 
     // Any thread.
     void Post(platform::MessageId message, std::uintptr_t wparam, std::intptr_t lparam) override;
@@ -45,10 +50,9 @@ class FlashConsole final : public platform::Notifier {
     void ShowUntilAllEnded(const std::function<bool()>& any_running,
                            const std::function<void()>& between_waits);
 
-    // After every worker ended: per port its history row, recorded in `history` (may be null;
-    // a row that cannot be recorded is said on standard error), a verdict line and event. True
-    // when every port succeeded.
-    bool Verdicts(const history::RunFacts& facts, history::ResultHistory* history) const;
+    // After every worker ended: per port a verdict line and event (with its history row, which
+    // is recorded here for a port whose END never came). True when every port succeeded.
+    bool Verdicts();
 
   private:
     struct Event {
@@ -59,6 +63,9 @@ class FlashConsole final : public platform::Notifier {
         history::Moment time;  // when it was posted
         std::string status;
         std::string detail;
+        // END: what the worker knows of its run, taken on its thread when it posts (it goes on
+        // closing the port afterwards).
+        history::ResultRecord result;
     };
 
     // Prints the next message; false when `timeout` passed without one.
@@ -68,6 +75,8 @@ class FlashConsole final : public platform::Notifier {
     int RowOf(std::uintptr_t port_number) const;
     void Show(const Event& event);
     void Print(const std::string& port, int row, const std::string& text) const;
+    // Completes the row's result (start, verdict) and records it.
+    void Record(std::size_t row, history::ResultRecord result);
 
     const std::vector<std::unique_ptr<CDownloadThread>>& workers_;
     const FlashEvents* const events_out_;
@@ -75,8 +84,10 @@ class FlashConsole final : public platform::Notifier {
     std::vector<std::string> names_;  // each row's port as listed
     std::vector<int> percent_;
     std::vector<bool> succeeded_;
-    std::vector<history::Moment> started_;    // when each row's START arrived (else Begin)
-    std::vector<history::Moment> ended_;      // when its END arrived (else Begin)
+    std::vector<history::Moment> started_;  // when each row's START arrived (else Begin)
+    std::vector<std::optional<history::ResultRecord>> results_;  // once recorded
+    history::ResultHistory* history_ = nullptr;
+    history::RunFacts facts_;
     std::vector<std::string> details_shown_;  // each row's last failure detail printed
     std::mutex mutex_;
     std::condition_variable arrived_;

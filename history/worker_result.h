@@ -20,9 +20,10 @@ struct RunFacts {
     std::string image_set_digest;  // ImageSetDigest of the run's images, or empty
 };
 
-// Call once the worker's thread has ended (its END arrived and IsRunning is false). `port` is the
-// port the row listed: a worker that found its phone again under another port name keeps the
-// row's.
+// Call on the worker's own thread when it posts END (in the notifier's Post: it is then done with
+// the run but goes on closing the port), or once its thread has ended; record the row as soon as
+// END is handled, so that a station killed later keeps it. `port` is the port the row listed: a
+// worker that found its phone again under another port name keeps the row's.
 ResultRecord ResultOfWorker(const CDownloadThread& worker, const std::string& port, bool passed,
                             Moment started, Moment ended, const RunFacts& facts);
 

@@ -27,7 +27,9 @@ std::optional<std::string> ReadFileBytes(const std::string& path, std::size_t ma
     if (file->size() > max_size)
         return too_long();
     std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(file->size()));
+    // Room for the last read too, which finds the end: the bytes are never moved.
+    bytes.reserve(static_cast<std::size_t>(
+        std::min<std::uint64_t>(file->size() + kReadPiece, std::uint64_t{max_size} + 1)));
     for (;;) {
         // One byte beyond the bound tells a file that grew past it while it was read.
         const std::size_t held = bytes.size();

@@ -52,6 +52,9 @@ class FrameDecoder {
     std::size_t dropped() const { return dropped_; }
 
   private:
+    // Appends the bytes [begin, end) of a run without flags to the partial frame, the first one
+    // unescaped when `escaped_first`; a frame that grows too long is dropped up to its flag.
+    void Take(const std::uint8_t* begin, const std::uint8_t* end, bool escaped_first = false);
     void EndFrame();
 
     Packet partial_;  // unescaped bytes since the last flag

@@ -35,9 +35,11 @@ void AppendLe32(Packet& packet, std::uint32_t value) {
 // `code`, then `head`, then `tail`.
 Packet Joined(std::uint8_t code, std::span<const std::uint8_t> head,
               std::span<const std::uint8_t> tail = {}) {
-    Packet packet(1 + head.size() + tail.size());
-    packet[0] = code;
-    std::copy(tail.begin(), tail.end(), std::copy(head.begin(), head.end(), packet.begin() + 1));
+    Packet packet;
+    packet.reserve(1 + head.size() + tail.size());
+    packet.push_back(code);
+    packet.insert(packet.end(), head.begin(), head.end());
+    packet.insert(packet.end(), tail.begin(), tail.end());
     return packet;
 }
 

@@ -20,8 +20,8 @@ QString Text(int id) {
 }
 
 // The button column left of the page area.
-constexpr int kButtonColumnWidth = 104;
-constexpr QSize kPageButtonSize(100, 68);
+constexpr int kButtonColumnWidth = 128;
+constexpr QSize kPageButtonSize(124, 68);
 constexpr int kIconSize = 32;
 
 QToolButton* PageButton(QWidget* parent, int id, int caption, int top) {

@@ -1,8 +1,11 @@
 #include "flashlibs/support/nand_multi_download.h"
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "flashlibs/support/programmer_start.h"
@@ -21,6 +24,9 @@ using Bytes = std::string;
 
 // The largest image file a NAND holds.
 constexpr std::uint64_t kLargestImage = 1ull << 30;
+// An image goes out in pieces of this size read from its file, so that a large one is neither held
+// in memory whole nor read to its end before its first block goes out.
+constexpr std::size_t kImagePiece = 4 << 20;
 
 // How the worker's rows name an image type: its missing files (code 25) and its rows (26, 27).
 struct ImageRows {
@@ -191,11 +197,12 @@ class NandRun {
             }
             header = *read;
         }
-        const std::optional<Bytes> image = platform::ReadFileBytes(file.image, kLargestImage);
-        if (!image) {
+        const std::unique_ptr<platform::InputFile> image = platform::OpenInputFile(file.image);
+        if (image == nullptr || image->size() > kLargestImage) {
             call_.report(kDownloadFailed);
             return false;
         }
+        const std::uint64_t total = image->size();
         if (rows == nullptr)
             call_.report(kModuleProgress, 0, size);
         else if (rows->header_row)
@@ -211,18 +218,32 @@ class NandRun {
             return write_failed(0);
         }
         std::uint64_t written = 0;
-        const DL_RET_E_TYPE result = host_.StreamWrite(BytesOf(*image), [&](std::size_t answered) {
-            if (rows != nullptr && rows->image_row == ImageRow::kSoftware)
-                progress_.Written(ImageRow::kSoftware, answered - written);
-            written = answered;
-        });
-        if (result != DMSS_SUCCESS || host_.Close() != DMSS_SUCCESS)
+        std::vector<std::uint8_t> piece(
+            static_cast<std::size_t>(std::min<std::uint64_t>(total, kImagePiece)));
+        for (std::uint64_t offset = 0; offset < total;) {
+            const auto length =
+                static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), total - offset));
+            if (!image->ReadAt(offset, piece.data(), length)) {
+                call_.report(kDownloadFailed);
+                return false;
+            }
+            const auto answered_from = [&](std::size_t answered) {
+                if (rows != nullptr && rows->image_row == ImageRow::kSoftware)
+                    progress_.Written(ImageRow::kSoftware, offset + answered - written);
+                written = offset + answered;
+            };
+            if (host_.StreamWrite(std::span(piece.data(), length), answered_from,
+                                  static_cast<std::uint32_t>(offset)) != DMSS_SUCCESS)
+                return write_failed(written);
+            offset += length;
+        }
+        if (host_.Close() != DMSS_SUCCESS)
             return write_failed(written);
         if (rows == nullptr)
             call_.report(kModuleProgress, size, size);
         else if (rows->image_row == ImageRow::kQcsBootLoader ||
                  rows->image_row == ImageRow::kOemBootLoader)
-            progress_.WholeImage(rows->image_row, image->size());
+            progress_.WholeImage(rows->image_row, total);
         return true;
     }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "qcom/streaming_protocol.h"
 #include "sim/phones/streaming_programmer.h"
@@ -15,6 +16,7 @@ namespace st = fendrel::qcom::streaming;
 using fendrel::qcom::Packet;
 
 constexpr std::uint8_t kFeatures = st::kFeatureUncompressed | st::kFeatureMultiImage;
+constexpr std::size_t kWriteBuffer = 1 << 20;
 
 // The file of `image_type` under the phone's folder, and of its header.
 std::string FileOf(std::uint8_t image_type, bool header) {
@@ -130,6 +132,9 @@ class NandProgrammer final : public StreamingProgrammer {
             !WriteWhole(folder_ / FileOf(request->image_type, true), request->payload))
             status = st::kOpenWriteProtected;
         if (status == st::kOpenDone) {
+            // Blocks go to the file in large writes, as a phone's flash takes whole pages.
+            image_.rdbuf()->pubsetbuf(write_buffer_.data(),
+                                      static_cast<std::streamsize>(write_buffer_.size()));
             image_.open(folder_ / FileOf(request->image_type, false),
                         std::ios::binary | std::ios::trunc);
             written_ = 0;
@@ -166,6 +171,7 @@ class NandProgrammer final : public StreamingProgrammer {
 
     const std::filesystem::path folder_;
     bool table_taken_ = false;
+    std::vector<char> write_buffer_ = std::vector<char>(kWriteBuffer);
     std::ofstream image_;
     std::uint64_t written_ = 0;
 };

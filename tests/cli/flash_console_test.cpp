@@ -37,7 +37,7 @@ TEST_F(FlashConsoleTest, AVerdictPostedAsTheLastWorkerEndsIsStillCounted) {
         },
         [] {});
     EXPECT_EQ(looks, 1);
-    EXPECT_TRUE(console_.Verdicts({}, nullptr));
+    EXPECT_TRUE(console_.Verdicts());
 }
 
 TEST_F(FlashConsoleTest, APortWithoutASuccessFails) {
@@ -45,7 +45,7 @@ TEST_F(FlashConsoleTest, APortWithoutASuccessFails) {
     console_.Post(ids.error, 3, 0);
     console_.Post(ids.end, 3, 0);
     console_.ShowUntilAllEnded([] { return false; }, [] {});
-    EXPECT_FALSE(console_.Verdicts({}, nullptr));
+    EXPECT_FALSE(console_.Verdicts());
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ TEST(FlashEvents, EveryMessageOfEveryPortInTheOrderItsWorkerPostedThenOneVerdict
     ASSERT_NE(stream, nullptr);
     const cli::FlashEvents events(stream);
     cli::FlashConsole console(workers, &events);
-    console.Begin();
+    console.Begin(nullptr, {"station", "digest"});
 
     // Each port's run, posted from a thread of its own as a worker does; COM12 fails with a text
     // a site's override may hold (Latin-1, not UTF-8).
@@ -68,7 +68,7 @@ TEST(FlashEvents, EveryMessageOfEveryPortInTheOrderItsWorkerPostedThenOneVerdict
     first.join();
     second.join();
     console.ShowUntilAllEnded([] { return false; }, [] {});
-    EXPECT_FALSE(console.Verdicts({"station", "digest"}, nullptr));
+    EXPECT_FALSE(console.Verdicts());
 
     std::map<std::string, std::vector<Posted>> seen;
     std::vector<json> verdicts;

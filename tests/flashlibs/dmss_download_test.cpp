@@ -84,6 +84,20 @@ class DmssDownload : public PluginRun {
         return true;
     }
 
+    // A run of `phone` that fails: it ends within a bound with `error` (the start of the failed
+    // step's text) shown twice, as the report and as the verdict, then END twice.
+    void ExpectFailedRun(int phone, const std::string& error) {
+        Page page;
+        const auto started = Clock::now();
+        const Lines texts = Texts(Run(phone, page));
+        EXPECT_LT(Clock::now() - started, std::chrono::seconds(30));
+        ASSERT_GE(texts.size(), 4u);
+        EXPECT_TRUE(texts[texts.size() - 4].starts_with(error)) << ::testing::PrintToString(texts);
+        EXPECT_EQ(texts[texts.size() - 3], texts[texts.size() - 4]);
+        EXPECT_EQ(Lines(texts.end() - 2, texts.end()), (Lines{"END", "END"}));
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), "SUCCESS"), 0);
+    }
+
     std::string set;
 };
 
@@ -180,16 +194,7 @@ TEST_F(DmssDownload, EachFaultEndsWithItsTextInTime) {
         SCOPED_TRACE(c.error);
         const int phone = AddPhone("nand");
         station.talk(phone).SetFault(c.fault, c.command);
-        Page page;
-        const auto started = Clock::now();
-        const Lines texts = Texts(Run(phone, page));
-        EXPECT_LT(Clock::now() - started, std::chrono::seconds(30));
-        ASSERT_GE(texts.size(), 4u);
-        EXPECT_TRUE(texts[texts.size() - 4].starts_with(c.error))
-            << ::testing::PrintToString(texts);
-        EXPECT_EQ(texts[texts.size() - 3], texts[texts.size() - 4]);
-        EXPECT_EQ(Lines(texts.end() - 2, texts.end()), (Lines{"END", "END"}));
-        EXPECT_EQ(std::count(texts.begin(), texts.end(), "SUCCESS"), 0);
+        ExpectFailedRun(phone, c.error);
     }
 }
 
@@ -336,15 +341,7 @@ TEST_F(NorDownload, EachFaultEndsWithItsTextAndLeavesTheAppUnwritten) {
         ASSERT_TRUE(station.Plug(phone, sim::kDownloadModeProduct));
         ASSERT_TRUE(PluggedAs(phone, sim::kDownloadModeProduct));
         station.talk(phone).SetFault(c.fault);
-        Page page;
-        const auto started = Clock::now();
-        const Lines texts = Texts(Run(phone, page));
-        EXPECT_LT(Clock::now() - started, std::chrono::seconds(30));
-        ASSERT_GE(texts.size(), 4u);
-        EXPECT_TRUE(texts[texts.size() - 4].starts_with(c.error))
-            << ::testing::PrintToString(texts);
-        EXPECT_EQ(Lines(texts.end() - 2, texts.end()), (Lines{"END", "END"}));
-        EXPECT_EQ(std::count(texts.begin(), texts.end(), "SUCCESS"), 0);
+        ExpectFailedRun(phone, c.error);
         // Nothing after the failed step was touched: the app area is still erased.
         const std::string flash = ReadFile(station.NorImage(phone));
         const std::size_t app_at = sim::kNorBootBytes + sim::kNorEfsBytes + sim::kNorChecksumBytes;

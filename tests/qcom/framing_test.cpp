@@ -2,6 +2,7 @@
 // receivers: replies split anywhere, several at once, damaged frames between good ones.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <sstream>
 #include <string>
@@ -228,6 +229,54 @@ TEST(Framing, AnyPacketSurvivesTheRoundTrip) {
         for (std::uint8_t& value : packet)
             value = static_cast<std::uint8_t>(round % 2 ? byte(random) : 0x7C + random() % 3);
         EXPECT_EQ(DecodeAll({EncodeFrame(packet)}), std::vector<Packet>{packet});
+    }
+}
+
+// The CRC taken several bytes at a time gives what the bit-by-bit definition gives, for every
+// length around its step and every start within a word.
+TEST(Framing, TheCrcOfAnyLengthAndStartMatchesTheBitwiseDefinition) {
+    const auto bitwise = [](const std::uint8_t* data, std::size_t length) {
+        std::uint16_t crc = 0xFFFF;
+        for (std::size_t i = 0; i < length; ++i) {
+            crc ^= data[i];
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0x8408) : crc >> 1;
+        }
+        return static_cast<std::uint16_t>(~crc);
+    };
+    std::mt19937 random(11);
+    Packet data(80);
+    for (std::uint8_t& value : data)
+        value = static_cast<std::uint8_t>(random());
+    for (std::size_t start = 0; start < 8; ++start) {
+        for (std::size_t length = 0; start + length <= data.size(); ++length)
+            ASSERT_EQ(Crc16X25(data.data() + start, length), bitwise(data.data() + start, length))
+                << start << " " << length;
+    }
+}
+
+// The largest packet a decoder takes, full of bytes that need escaping, fed in pieces that cut
+// its runs anywhere; one byte more and the frame is dropped, and the next frame still decodes.
+TEST(Framing, TheLargestPacketDecodesAndOneByteMoreIsDropped) {
+    std::mt19937 random(5);
+    for (const std::size_t size : {kMaxFramePacket, kMaxFramePacket + 1}) {
+        SCOPED_TRACE(size);
+        Packet packet(size);
+        for (std::uint8_t& value : packet)
+            value = static_cast<std::uint8_t>(random() % 8 == 0 ? 0x7C + random() % 3 : random());
+        const Packet next = Hex("0c 7d 01");
+        const Packet stream = Joined(EncodeFrame(packet), EncodeFrame(next));
+        std::vector<Packet> pieces;
+        for (std::size_t at = 0; at < stream.size();) {
+            const std::size_t piece = std::min<std::size_t>(1 + random() % 700, stream.size() - at);
+            pieces.emplace_back(stream.begin() + at, stream.begin() + at + piece);
+            at += piece;
+        }
+        std::size_t dropped = 0;
+        const std::vector<Packet> expected =
+            size == kMaxFramePacket ? std::vector<Packet>{packet, next} : std::vector<Packet>{next};
+        EXPECT_EQ(DecodeAll(pieces, &dropped), expected);
+        EXPECT_EQ(dropped, size == kMaxFramePacket ? 0u : 1u);
     }
 }
 

@@ -403,6 +403,35 @@ TEST(StationCommands, FlashTypeNorWritesBootAndAppThroughTheNorPlugin) {
         app);
 }
 
+TEST_F(FlashRunTest, AStationKilledMidRunKeepsTheRowsOfThePortsThatHadFinished) {
+    // The firehose phone on COM3 is done in about a second; the normal-mode phone on COM1 waits
+    // ten times as long for a disk that never comes. COM3's row is there while COM1 still runs
+    // (a station that recorded at its end would show both at once), and stays once the station
+    // is killed.
+    const std::string command =
+        "exec env " + CliCommand(dir_, "flash --folder '" + dir_.File("set") + "' all", program_) +
+        " >/dev/null 2>&1";
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t station = -1;
+    ASSERT_EQ(posix_spawnp(&station, "sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    std::string rows;
+    for (int look = 0; look < 600 && rows.find("\"COM3\"") == std::string::npos; ++look) {
+        usleep(100000);
+        rows = Cli(dir_, "history --json 2>/dev/null", program_);
+    }
+    EXPECT_EQ(rows.find("\"COM1\""), std::string::npos) << rows;
+    kill(station, SIGKILL);
+    waitpid(station, nullptr, 0);
+
+    int exit_status = -1;
+    rows = Cli(dir_, "history --json", program_, &exit_status);
+    EXPECT_EQ(exit_status, 0) << rows;
+    const auto row = nlohmann::json::parse(rows.substr(0, rows.find('\n')), nullptr, false);
+    ASSERT_TRUE(row.is_object()) << rows;
+    EXPECT_EQ(row.at("port"), "COM3");
+    EXPECT_EQ(row.at("verdict"), "passed");
+}
+
 TEST(StationCommands, BadCommandLinesAndABrokenConfigurationAreRefused) {
     TempDir dir;
     EXPECT_NE(Cli(dir, "ports extra").find("usage: fendrel-cli ports"), std::string::npos);
