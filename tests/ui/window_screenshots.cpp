@@ -100,10 +100,9 @@ int main(int argc, char** argv) {
         RawDiskRoute raw_disk;
         ui::ScriptedChoosers choosers;
         choosers.folders.push_back(set.folder);
-        const ui::PageServices page_services{services.ForWorkers(nv_backup, raw_disk), devices,
-                                             settings,
-                                             platform::JoinPath(FENDREL_PROGRAM_DIR, "config.ini"),
-                                             choosers};
+        const ui::PageServices page_services{
+            services.ForWorkers(nv_backup, raw_disk), devices, settings,
+            platform::JoinPath(FENDREL_PROGRAM_DIR, "config.ini"), choosers};
         ui::CMainFrame frame(page_services);
         frame.show();
         if (!QTest::qWaitForWindowExposed(&frame))
@@ -121,10 +120,12 @@ int main(int argc, char** argv) {
         // The phones are back in normal mode: the single page upgrades them from the set's folder.
         QTest::mouseClick(view.single_button(), Qt::LeftButton);
         ui::CSingleDownloadPage& single = *view.single_page();
-        if (!QTest::qWaitFor([&] {
-                single.Refresh();
-                return single.port_list().GetItemCount() == kPhones;
-            }, kWaitMs))
+        if (!QTest::qWaitFor(
+                [&] {
+                    single.Refresh();
+                    return single.port_list().GetItemCount() == kPhones;
+                },
+                kWaitMs))
             return Fail("the phones did not come back in normal mode");
         single.findChild<QCheckBox*>(QStringLiteral("1001"))->click();  // no app image
         single.BrowseApp();
