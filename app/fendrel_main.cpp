@@ -9,6 +9,7 @@
 #include "engine/nv_backup.h"
 #include "engine/raw_disk_route.h"
 #include "engine/station_services.h"
+#include "history/result_history.h"
 #include "platform/settings_store.h"
 #include "ui/choosers.h"
 #include "ui/main_window.h"
@@ -34,8 +35,11 @@ int main(int argc, char** argv) {
     fendrel::RawDiskRoute raw_disk;
     fendrel::ui::DialogChoosers choosers;
     const fendrel::ui::PageServices page_services{services.ForWorkers(nv_backup, raw_disk),
-                                                  services.devices(), settings,
-                                                  fendrel::ConfigFilePath(), choosers};
+                                                  services.devices(),
+                                                  settings,
+                                                  fendrel::ConfigFilePath(),
+                                                  choosers,
+                                                  fendrel::history::StationHistoryPath()};
     int result = 0;
     {
         fendrel::ui::CMainFrame frame(page_services);

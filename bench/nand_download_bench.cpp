@@ -90,13 +90,27 @@ int main(int argc, char** argv) {
             if (!station.Plug(1, sim::kDownloadModeProduct) ||
                 port.Open(station.phone(1).Node(sim::kDiagnosticInterface), kBaud) !=
                     platform::OpenStatus::kOpened) {
+                std::fprintf(stderr, "the phone's download port did not open: %s\n",
+                             port.error().c_str());
                 ok = false;
                 return;
             }
             fendrel::flashlibs::PluginCall call;
             call.port = &port;
             call.stop_event = &stop;
-            ok = fendrel::flashlibs::NandMultiDownload(call, image_set) && ok;
+            // The last report names the step of a failed run.
+            int last[4] = {};
+            call.report = fendrel::flashlibs::Reporter(
+                [](int code, int b, int c, int d, void* context) {
+                    int* report = static_cast<int*>(context);
+                    report[0] = code, report[1] = b, report[2] = c, report[3] = d;
+                },
+                last);
+            if (!fendrel::flashlibs::NandMultiDownload(call, image_set)) {
+                std::fprintf(stderr, "the NAND route failed; its last report: %d %d %d %d\n",
+                             last[0], last[1], last[2], last[3]);
+                ok = false;
+            }
         });
     }
 

@@ -41,8 +41,10 @@ struct ResultRecord {
 
 // Which rows Query returns; an empty field does not filter.
 struct HistoryFilter {
-    std::string esn;    // as ResultRecord::esn holds it
-    std::string since;  // UtcText: rows started at or after it
+    std::string esn;      // as ResultRecord::esn holds it
+    std::string since;    // UtcText: rows started at or after it
+    std::string port;     // as the row listed it
+    std::string station;  // the host's name
 };
 
 // How long a writer or reader waits for another process that holds the file.

@@ -138,13 +138,16 @@ class SqliteHistory final : public ResultHistory {
                                                    std::string& error) override {
         Statement select(db_, std::string("SELECT ") + kColumns +
                                   " FROM results WHERE (?1 = '' OR esn = ?1) AND"
-                                  " (?2 = '' OR started >= ?2) ORDER BY started, id");
+                                  " (?2 = '' OR started >= ?2) AND (?3 = '' OR port = ?3) AND"
+                                  " (?4 = '' OR station = ?4) ORDER BY started, id");
         if (!select) {
             Fail("cannot be read", error);
             return std::nullopt;
         }
         select.Bind(1, filter.esn);
         select.Bind(2, filter.since);
+        select.Bind(3, filter.port);
+        select.Bind(4, filter.station);
         std::vector<ResultRecord> rows;
         int step;
         while ((step = select.Step()) == SQLITE_ROW) {

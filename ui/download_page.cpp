@@ -1,8 +1,13 @@
 #include "ui/download_page.h"
 
+#include <QDialog>
+#include <QMenu>
 #include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 #include "app/registry_keys.h"
 #include "app/text_lookup.h"
@@ -30,7 +35,8 @@ DownloadPage::DownloadPage(const PageServices& services, QWidget* parent)
       list_font_(StationFont(14)),
       button_font_(StationFont(30)),
       cell_font_(StationFont(12, true)),
-      list_(new CPortListCtrl(this)) {
+      list_(new CPortListCtrl(this)),
+      history_(services.history_path) {
     const MessageHandler handler = [this](platform::MessageId message, std::uintptr_t wparam,
                                           std::intptr_t lparam) {
         HandleMessage(message, wparam, lparam);
@@ -39,7 +45,64 @@ DownloadPage::DownloadPage(const PageServices& services, QWidget* parent)
     list_->set_notifier(list_relay_.get());
     list_->setObjectName(QStringLiteral("1018"));
     list_->setFont(list_font_);
-    workers_ = std::make_unique<PageWorkers>(this, handler, services_.workers);
+    ResultHandler results;
+    if (!services_.history_path.empty()) {
+        results = [this](history::ResultRecord result) {
+            std::string error;
+            if (!history_.Record(result, error)) {
+                std::fprintf(stderr, "fendrel: the result of %s was not recorded: %s\n",
+                             result.port.c_str(), error.c_str());
+            }
+        };
+    }
+    workers_ = std::make_unique<PageWorkers>(this, handler, services_.workers, results);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& where) {
+        const int row = list_->indexAt(where).row();
+        if (row < 0)
+            return;
+        QMenu menu(this);
+        const QAction* last = menu.addAction(
+            QStringLiteral("Last results of %1...").arg(list_->GetItemText(row, kPort)));
+        if (menu.exec(list_->viewport()->mapToGlobal(where)) == last)
+            ShowResults(row);
+    });
+}
+
+void DownloadPage::ShowResults(int row) {
+    // The rows a history view shows at most.
+    constexpr std::size_t kShownResults = 50;
+    const QString port = list_->GetItemText(row, kPort);
+    std::string error;
+    const auto results = history_.Last(port.toStdString(), kShownResults, error);
+    if (!results) {
+        platform::CurrentPrompts().ShowMessage(error, {}, platform::PromptButtons::kOk,
+                                               platform::PromptIcon::kError);
+        return;
+    }
+    auto* view = new QDialog(this);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    view->setWindowTitle(QStringLiteral("Last results of %1").arg(port));
+    auto* table = new QTableWidget(static_cast<int>(results->size()), 6, view);
+    table->setObjectName(QStringLiteral("results"));
+    table->setHorizontalHeaderLabels({QStringLiteral("Started (UTC)"), QStringLiteral("Verdict"),
+                                      QStringLiteral("Status"), QStringLiteral("ESN"),
+                                      QStringLiteral("USB place"), QStringLiteral("NV backup")});
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    for (int i = 0; i < table->rowCount(); ++i) {
+        const history::ResultRecord& result = (*results)[static_cast<std::size_t>(i)];
+        const std::string cells[] = {result.started,   result.passed ? "passed" : "failed",
+                                     result.status,    result.esn,
+                                     result.usb_place, result.nv_backup};
+        for (int column = 0; column < 6; ++column) {
+            table->setItem(i, column, new QTableWidgetItem(QString::fromStdString(cells[column])));
+        }
+    }
+    table->resizeColumnsToContents();
+    auto* layout = new QVBoxLayout(view);
+    layout->addWidget(table);
+    view->resize(900, 300);
+    view->show();
 }
 
 DownloadPage::~DownloadPage() {
@@ -150,6 +213,10 @@ void DownloadPage::HandleMessage(platform::MessageId message, std::uintptr_t wpa
         return;
     }
     const int row = FindRow(wparam);
+    if (row >= 0 && message == ids.start)
+        history_.Started(list_->GetItemText(row, kPort).toStdString());
+    if (row >= 0 && message == ids.success)
+        history_.Passed(list_->GetItemText(row, kPort).toStdString());
     if (message == ids.start) {
         ++running_count_;
         list_->SetCellButton(row, kOperate, Text(text::kStart), false);

@@ -12,6 +12,7 @@
 #include "engine/worker_services.h"
 #include "platform/device_enumerator.h"
 #include "platform/settings_store.h"
+#include "ui/page_history.h"
 #include "ui/page_workers.h"
 #include "ui/port_list_ctrl.h"
 
@@ -28,6 +29,7 @@ struct PageServices {
     platform::SettingsStore settings;    // the registry
     std::string config_path;             // config.ini
     Choosers& choosers;
+    std::string history_path = {};  // the result history (StationHistoryPath); empty: none
 };
 
 // The row colours of the pages.
@@ -49,6 +51,10 @@ class DownloadPage : public QWidget {
 
     // The row whose port column reads "COM" and the number; -1 when there is none.
     int FindRow(std::uintptr_t port_number) const;
+
+    // The last results of the row's port at this station, in a window of their own (the port
+    // list's context menu: "Last results of COMn...").
+    void ShowResults(int row);
 
   protected:
     DownloadPage(const PageServices& services, QWidget* parent);
@@ -95,6 +101,7 @@ class DownloadPage : public QWidget {
   private:
     void ShowSuccess(int row);
 
+    PageHistory history_;
     std::unique_ptr<platform::Notifier> list_relay_;
     std::unique_ptr<PageWorkers> workers_;
     int running_count_ = 0;

@@ -2,7 +2,12 @@
 
 #include <QMetaObject>
 #include <cstdio>
+#include <optional>
 #include <thread>
+
+#include "engine/worker_messages.h"
+#include "history/worker_result.h"
+#include "platform/host_name.h"
 
 namespace fendrel::ui {
 namespace {
@@ -16,10 +21,22 @@ void PageRelay::Post(platform::MessageId message, std::uintptr_t wparam, std::in
     const std::lock_guard lock(mutex_);
     if (page_.isNull())
         return;
+    // On the worker's thread, which alone may read its run's state while it goes on closing.
+    std::optional<history::ResultRecord> result;
+    if (results_ && worker_ != nullptr && message == WorkerMessages().end) {
+        const auto now = std::chrono::system_clock::now();
+        result =
+            history::ResultOfWorker(*worker_, port_, false, now, now, {platform::HostName(), {}});
+    }
     // Queued with the page as context: a call still queued when the page goes is dropped.
     QMetaObject::invokeMethod(
         page_.data(),
-        [handler = handler_, message, wparam, lparam] { handler(message, wparam, lparam); },
+        [handler = handler_, results = results_, result = std::move(result), message, wparam,
+         lparam] {
+            if (result)
+                results(*result);
+            handler(message, wparam, lparam);
+        },
         Qt::QueuedConnection);
 }
 
@@ -30,9 +47,10 @@ void PageRelay::Cut() {
 
 void PageWorkers::Add(const PORT_RECORD& port) {
     Entry entry;
-    entry.relay = std::make_unique<PageRelay>(page_, handler_);
+    entry.relay = std::make_unique<PageRelay>(page_, handler_, results_);
     entry.worker = std::make_unique<CDownloadThread>(port.port_name, port.port_type, port.port_kind,
                                                      entry.relay.get(), services_);
+    entry.relay->Watch(entry.worker.get(), port.port_name);
     workers_.push_back(std::move(entry));
 }
 

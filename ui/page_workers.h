@@ -23,18 +23,28 @@
 
 #include "engine/download_thread.h"
 #include "engine/worker_services.h"
+#include "history/result_history.h"
 #include "platform/messages.h"
 #include "ports/port_record.h"
 
 namespace fendrel::ui {
 
 using MessageHandler = std::function<void(platform::MessageId, std::uintptr_t, std::intptr_t)>;
+// Given, on the page's thread just before the END it came with, what the worker knew of its run
+// when it posted END (history/worker_result.h): the page adds the start and the verdict.
+using ResultHandler = std::function<void(history::ResultRecord)>;
 
 // Queues each post as a call of `handler` on `page`'s thread; nothing once cut or once the page
 // is gone. Post may be called from any thread.
 class PageRelay final : public platform::Notifier {
   public:
-    PageRelay(QObject* page, MessageHandler handler) : page_(page), handler_(std::move(handler)) {}
+    PageRelay(QObject* page, MessageHandler handler, ResultHandler results = {})
+        : page_(page), handler_(std::move(handler)), results_(std::move(results)) {}
+    // The worker whose END carries its result, and the port its row lists; before it starts.
+    void Watch(const CDownloadThread* worker, std::string port) {
+        worker_ = worker;
+        port_ = std::move(port);
+    }
     void Post(platform::MessageId message, std::uintptr_t wparam, std::intptr_t lparam) override;
     void Cut();
 
@@ -42,6 +52,9 @@ class PageRelay final : public platform::Notifier {
     std::mutex mutex_;
     QPointer<QObject> page_;
     MessageHandler handler_;
+    ResultHandler results_;
+    const CDownloadThread* worker_ = nullptr;
+    std::string port_;
 };
 
 class PageWorkers {
@@ -49,8 +62,12 @@ class PageWorkers {
     // How long retiring waits for each worker's thread.
     static constexpr std::chrono::milliseconds kJoinBound{5000};
 
-    PageWorkers(QObject* page, MessageHandler handler, const WorkerServices& services)
-        : page_(page), handler_(std::move(handler)), services_(services) {}
+    PageWorkers(QObject* page, MessageHandler handler, const WorkerServices& services,
+                ResultHandler results = {})
+        : page_(page),
+          handler_(std::move(handler)),
+          results_(std::move(results)),
+          services_(services) {}
     // Retires every worker.
     ~PageWorkers() { Retire(); }
     PageWorkers(const PageWorkers&) = delete;
@@ -73,6 +90,7 @@ class PageWorkers {
 
     QObject* page_;
     MessageHandler handler_;
+    ResultHandler results_;
     WorkerServices services_;
     std::vector<Entry> workers_;
 };

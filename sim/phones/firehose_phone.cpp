@@ -132,8 +132,9 @@ class FirehosePhone final : public DownloadSpeaker {
 
     void OnPacket(PhoneControl& phone, const sahara::Packet& packet) {
         if (std::holds_alternative<sahara::Reset>(packet)) {
-            Send(phone, sahara::ResetResponse{});
+            // Queued before the answer, so that it comes before what the host does next.
             phone.Replug(DownloadModeIdentity(phone.identity().serial));
+            Send(phone, sahara::ResetResponse{});
             stage_ = Stage::kGone;
             return;
         }
@@ -379,12 +380,14 @@ class FirehosePhone final : public DownloadSpeaker {
             Refuse(phone, "power takes reset or off");
             return;
         }
-        Respond(phone, true);
-        stage_ = Stage::kGone;
+        // The restart or power-off is queued before the answer, so that it comes before what the
+        // host does next.
         if (*value == "reset")
             phone.Replug(NormalModeIdentity(phone.identity().serial));
         else
             phone.Unplug();
+        Respond(phone, true);
+        stage_ = Stage::kGone;
     }
 
     void Program(PhoneControl& phone, const firehose::Element& command) {

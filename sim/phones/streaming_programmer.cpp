@@ -77,8 +77,10 @@ void StreamingProgrammer::OnPacket(PhoneControl& phone, const Packet& packet) {
         case st::kReset:
             CloseOpen();
             open_ = false;
-            Answer(phone, {st::kResetAck});
+            // The restart is queued before the answer goes out: whatever the host asks of the
+            // phone once it has the answer (a plug in another mode) comes after it.
             phone.Replug(NormalModeIdentity(phone.identity().serial));
+            Answer(phone, {st::kResetAck});
             gone_ = true;
             return;
         default:

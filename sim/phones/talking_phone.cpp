@@ -293,8 +293,9 @@ void TalkingPhone::Send(PhoneControl& phone, const Answer& answer, bool corrupt)
         frame = fendrel::qcom::Escape(body);
         frame.push_back(fendrel::qcom::kFlag);
     }
-    phone.Reply(kDiagnosticInterface, frame);
-    const std::string& serial = phone.identity().serial;
+    // A re-enumeration is queued before the answer goes out, so that it comes before anything
+    // the host does once it has the answer (such as plugging the phone in another mode).
+    const std::string serial = phone.identity().serial;
     if (answer.then == Then::kToDownloadMode && profile_.disk_after_switch)
         phone.Replug(DiskModeIdentity(serial, profile_.disk_after_switch->image,
                                       profile_.disk_after_switch->bytes));
@@ -302,7 +303,8 @@ void TalkingPhone::Send(PhoneControl& phone, const Answer& answer, bool corrupt)
         phone.Replug(DownloadModeIdentity(serial));
     else if (answer.then == Then::kRestart)
         phone.Replug(NormalModeIdentity(serial));
-    else if (answer.then == Then::kStartProgrammer) {
+    phone.Reply(kDiagnosticInterface, frame);
+    if (answer.then == Then::kStartProgrammer) {
         upload_.started = true;
         decoder_.Clear();
         programmer_->OnStarted(phone);

@@ -58,11 +58,13 @@ TEST(ResultHistory, KeepsEveryFieldOfAPassedAndAFailedPhoneAndFindsThemByEsnAndS
         std::vector<history::ResultRecord> expected;
     } cases[] = {
         {{}, {Passed(), Failed()}},
-        {{"1234ABCD", ""}, {Failed()}},
-        {{"00000001", ""}, {}},
-        {{"", "2024-05-01T09:12:03.481Z"}, {Passed(), Failed()}},
-        {{"", "2024-05-02T00:00:00.000Z"}, {Failed()}},
-        {{"1234ABCD", "2024-05-03T00:00:00.000Z"}, {}},
+        {{"1234ABCD", "", "", ""}, {Failed()}},
+        {{"00000001", "", "", ""}, {}},
+        {{"", "2024-05-01T09:12:03.481Z", "", ""}, {Passed(), Failed()}},
+        {{"", "2024-05-02T00:00:00.000Z", "", ""}, {Failed()}},
+        {{"1234ABCD", "2024-05-03T00:00:00.000Z", "", ""}, {}},
+        {{"", "", "COM3", "line-2"}, {Passed()}},
+        {{"", "", "COM3", "line-7"}, {}},
     };
     for (const auto& [filter, expected] : cases) {
         SCOPED_TRACE(filter.esn + " " + filter.since);

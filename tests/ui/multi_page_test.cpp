@@ -4,10 +4,12 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <set>
 
 #include "app/registry_keys.h"
+#include "history/result_history.h"
 #include "sim/imageset/image_set.h"
 #include "sim/phones/phone_faults.h"
 #include "sim/phones/phone_modes.h"
@@ -102,6 +104,27 @@ TEST_F(MultiPage, StartAllRunsEveryRowToItsVerdictAndCountsIt) {
     EXPECT_EQ(Edit(1108), QStringLiteral("1"));
     EXPECT_EQ(rig.prompts.BeepCount(), 1);
     EXPECT_EQ(ReadFile(rig.station.DiskImage(good)), ReadFile(rig.dir.File("expected.img")));
+
+    // Each row's verdict is in the result history, and its row's history view shows it.
+    const auto results =
+        history::OpenResultHistory(rig.dir.File("registry/history.db"), false, error);
+    ASSERT_NE(results, nullptr) << error;
+    const auto rows = results->Query({}, error);
+    ASSERT_TRUE(rows.has_value()) << error;
+    ASSERT_EQ(rows->size(), 2u);
+    for (const history::ResultRecord& row : *rows) {
+        const bool is_good = row.port == list.GetItemText(ok_row, 1).toStdString();
+        EXPECT_EQ(row.passed, is_good) << row.port;
+        EXPECT_EQ(row.usb_place, is_good ? "1-1" : "1-2");
+        EXPECT_EQ(row.port_kind, PORT_KIND_DLOAD);
+        EXPECT_EQ(row.image_folder, set.folder + "/");
+        EXPECT_LT(row.started, row.ended);
+    }
+    page->ShowResults(bad_row);
+    auto* view = page->findChild<QTableWidget*>(QStringLiteral("results"));
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->rowCount(), 1);
+    EXPECT_EQ(view->item(0, 1)->text(), QStringLiteral("failed"));
 }
 
 TEST_F(MultiPage, BrowseConvertsTheProgrammerOfTheFolderWithAPausePerCandidate) {

@@ -70,13 +70,18 @@ std::optional<std::uint32_t> StationRig::Counter(const char* name) const {
 }
 
 PageServices StationRig::Real() {
-    return PageServices{services.ForWorkers(nv_backup, raw_disk), devices, settings, config_path,
-                        choosers};
+    return PageServices{
+        services.ForWorkers(nv_backup, raw_disk), devices, settings, config_path, choosers,
+        dir.File("registry/history.db")};
 }
 
 PageServices StationRig::Doubles() {
-    return PageServices{WorkerServices{clock, channels, links, nv_step, mass_step, flash}, devices,
-                        settings, config_path, choosers};
+    return PageServices{WorkerServices{clock, channels, links, nv_step, mass_step, flash},
+                        devices,
+                        settings,
+                        config_path,
+                        choosers,
+                        dir.File("registry/history.db")};
 }
 
 bool WaitForPage(const std::function<bool()>& done) {
