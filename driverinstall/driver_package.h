@@ -4,11 +4,8 @@
 
 #include <cstdint>
 
-#ifdef _WIN32
-#define TARNWICK_WINAPI __stdcall
-#else
-#define TARNWICK_WINAPI
-#endif
+// TARNWICK_WINAPI, the library's calling convention (__stdcall on Windows, nothing elsewhere), is
+// defined by the build (driverinstall/CMakeLists.txt).
 
 namespace tarnwick {
 

@@ -1,9 +1,8 @@
 #include "fastboot/flash_run.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cwchar>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -43,7 +42,8 @@ bool QueueImages(const flash_request& request, fb_connection* connection) {
         if (request.*partition.flash_flag == 0)
             continue;
         const std::string& path = request.*partition.path;
-        if (access(path.c_str(), F_OK) != 0) {
+        std::error_code missing;
+        if (!std::filesystem::exists(path, missing)) {
             char text[64];
             std::snprintf(text, sizeof text, "No %s file!", partition.name);
             Report(request, BRENLO_LEVEL_FAILURE, text);

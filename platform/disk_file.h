@@ -2,9 +2,10 @@
 // on \\.\PhysicalDriveN with reads and writes at offsets.
 //
 // A block device is opened exclusively (O_EXCL on POSIX): the system refuses while any partition
-// of it is mounted or held, and nothing can mount one while it is open. Reads and writes go to the
-// given byte offsets; Flush pushes everything written to the device itself and drops the system's
-// cached copy, so that later reads come from the device.
+// of it is mounted or held, and nothing can mount one while it is open. On Windows a disk is
+// opened without sharing; its volumes must be dismounted first, which the raw programmer checks.
+// Reads and writes go to the given byte offsets; Flush pushes everything written to the device
+// itself and drops the system's cached copy, so that later reads come from the device.
 //
 // Blocking: every call does disk I/O. Threads: one object is used by one thread at a time.
 #pragma once
@@ -12,6 +13,8 @@
 #include <cstdint>
 #include <span>
 #include <string>
+
+#include "platform/native_handle.h"
 
 namespace platform {
 
@@ -35,7 +38,7 @@ class DiskFile {
     // error() set, when it cannot be opened (missing, in use, no access) or is of another kind.
     bool Open(const std::string& path);
     void Close();
-    bool is_open() const { return fd_ >= 0; }
+    bool is_open() const { return handle_ != kNoNativeHandle; }
 
     // The size in bytes.
     std::uint64_t size() const { return size_; }
@@ -55,7 +58,7 @@ class DiskFile {
     bool Fail(const std::string& what);
 
     std::string path_;
-    int fd_ = -1;
+    NativeHandle handle_ = kNoNativeHandle;
     Kind kind_ = Kind::kOther;
     std::uint64_t size_ = 0;
     // What the path named when opened: a disk's device number, an image's file system and file.

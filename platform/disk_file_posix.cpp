@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/disk_file.h"
+#include "platform/native_handle_posix.h"
 
 namespace platform {
 namespace {
@@ -48,12 +49,13 @@ bool DiskFile::Open(const std::string& path) {
     }
     // O_EXCL on a block device: refused while the system uses it (a mounted partition).
     const int exclusive = kind_ == Kind::kBlockDevice ? O_EXCL : 0;
-    fd_ = open(path.c_str(), O_RDWR | O_CLOEXEC | exclusive);
-    if (fd_ < 0)
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | exclusive);
+    if (fd < 0)
         return Fail(errno == EBUSY ? "something of the system uses" : "cannot open");
+    handle_ = FromDescriptor(fd);
     struct stat status {};
-    const off_t end = lseek(fd_, 0, SEEK_END);
-    if (fstat(fd_, &status) != 0 || end < 0 || KindOfStatus(status) != kind_) {
+    const off_t end = lseek(fd, 0, SEEK_END);
+    if (fstat(fd, &status) != 0 || end < 0 || KindOfStatus(status) != kind_) {
         Fail("cannot find the size of");
         Close();
         return false;
@@ -65,16 +67,16 @@ bool DiskFile::Open(const std::string& path) {
 }
 
 void DiskFile::Close() {
-    if (fd_ >= 0)
-        close(fd_);
-    fd_ = -1;
+    if (handle_ != kNoNativeHandle)
+        close(Descriptor(handle_));
+    handle_ = kNoNativeHandle;
 }
 
 bool DiskFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) {
     std::size_t done = 0;
     while (done < into.size()) {
-        const ssize_t count =
-            pread(fd_, into.data() + done, into.size() - done, static_cast<off_t>(offset + done));
+        const ssize_t count = pread(Descriptor(handle_), into.data() + done, into.size() - done,
+                                    static_cast<off_t>(offset + done));
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0) {
@@ -90,7 +92,7 @@ bool DiskFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) {
 bool DiskFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t count = pwrite(fd_, bytes.data() + done, bytes.size() - done,
+        const ssize_t count = pwrite(Descriptor(handle_), bytes.data() + done, bytes.size() - done,
                                      static_cast<off_t>(offset + done));
         if (count < 0 && errno == EINTR)
             continue;
@@ -105,10 +107,10 @@ bool DiskFile::WriteAt(std::uint64_t offset, std::span<const std::uint8_t> bytes
 }
 
 bool DiskFile::Flush() {
-    if (fsync(fd_) != 0)
+    if (fsync(Descriptor(handle_)) != 0)
         return Fail("cannot flush");
     // Clean pages are dropped, so that reading back reads the device.
-    posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
+    posix_fadvise(Descriptor(handle_), 0, 0, POSIX_FADV_DONTNEED);
     return true;
 }
 

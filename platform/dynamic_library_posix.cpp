@@ -34,21 +34,6 @@ std::string SharedLibraryPath(std::string_view windows_name) {
     return folder + "lib" + file + ".so";
 }
 
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)),
-      path_(std::move(other.path_)),
-      error_(std::move(other.error_)) {}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-    if (this != &other) {
-        Free();
-        handle_ = std::exchange(other.handle_, nullptr);
-        path_ = std::move(other.path_);
-        error_ = std::move(other.error_);
-    }
-    return *this;
-}
-
 bool DynamicLibrary::Load(std::string_view windows_name) {
     Free();
     error_.clear();

@@ -1,4 +1,4 @@
-// The host's name on Windows: the NetBIOS computer name.
+// The host's name on Windows: GetComputerNameA.
 #include <windows.h>
 
 #include "platform/host_name.h"
@@ -7,10 +7,10 @@ namespace platform {
 
 std::string HostName() {
     char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof name;
-    if (!GetComputerNameA(name, &size) || size == 0)
+    DWORD length = sizeof name;
+    if (!GetComputerNameA(name, &length) || length == 0)
         return "unknown";
-    return std::string(name, size);
+    return std::string(name, length);
 }
 
 }  // namespace platform

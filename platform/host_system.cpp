@@ -1,10 +1,13 @@
-// Host names as $FENDREL_HOST_OS gives them (the same on every platform).
+// The host asked for through $FENDREL_HOST_OS, or the running one (the same on every platform).
 #include <charconv>
+#include <cstdlib>
 
 #include "platform/host_system.h"
 
 namespace platform {
 namespace {
+
+constexpr const char* kHostVariable = "FENDREL_HOST_OS";
 
 // Reads the decimal number at the start of `text` and drops it from there.
 std::optional<unsigned> TakeNumber(std::string_view& text) {
@@ -24,6 +27,19 @@ bool TakePrefix(std::string_view& text, std::string_view prefix) {
 }
 
 }  // namespace
+
+std::optional<HostSystem> QueryHostSystem(std::string* error) {
+    if (const char* named = std::getenv(kHostVariable); named != nullptr && *named != '\0') {
+        auto host = ParseHostSystem(named);
+        if (!host && error != nullptr) {
+            *error = std::string(kHostVariable) + "=\"" + named +
+                     "\" does not name a host; write windows-<major>.<minor>-<32|64>, for "
+                     "example windows-5.1-32";
+        }
+        return host;
+    }
+    return RunningHostSystem();
+}
 
 std::optional<HostSystem> ParseHostSystem(std::string_view name) {
     HostSystem host{OsFamily::kWindows};

@@ -3,7 +3,8 @@
 // The product asks which Windows it runs on (a version number, as GetVersionExA reports it) and
 // whether that Windows is a 64-bit one. On a POSIX host the answer is what the host is: not
 // Windows, 64-bit when its kernel is. $FENDREL_HOST_OS may name a Windows to answer instead, so
-// that the Windows paths of the product can be tried on a POSIX machine:
+// that the Windows paths of the product can be tried on any machine (on a 64-bit Windows, the
+// paths of a 32-bit one):
 // "windows-<major>.<minor>-<32|64>", for example "windows-5.1-32" for a 32-bit Windows XP.
 //
 // Blocking: never. Any thread.
@@ -30,6 +31,9 @@ struct HostSystem {
 // The host this process runs on; none, with `error` set, when $FENDREL_HOST_OS is set but is not
 // of the form above.
 std::optional<HostSystem> QueryHostSystem(std::string* error = nullptr);
+
+// The host as the system itself reports it, whatever $FENDREL_HOST_OS says.
+HostSystem RunningHostSystem();
 
 // A host named as $FENDREL_HOST_OS names one; none when `name` does not have that form.
 std::optional<HostSystem> ParseHostSystem(std::string_view name);

@@ -6,6 +6,10 @@
 // the process and drops when the process ends, however it ends: a crashed station never leaves
 // anything behind that blocks the next start.
 //
+// On Windows the guard is the named semaphore itself (CreateSemaphoreA): the station's guard,
+// in the system registry's store, is named as given ("QUEX"); a guard in a folder of hive files
+// (tests, trials) has the folder in its name, so that it meets only the guards of that folder.
+//
 // Threads: one guard object is used by one thread; taking never waits.
 #pragma once
 
@@ -34,7 +38,7 @@ class InstanceGuard {
     Result Take();
     bool held() const { return handle_ != kNoHandle; }
     const std::string& error() const { return error_; }
-    // The file that carries the lock.
+    // What carries the lock: the lock file on POSIX, the semaphore's name on Windows.
     std::string LockPath() const;
 
   private:

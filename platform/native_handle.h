@@ -10,4 +10,7 @@ namespace platform {
 
 enum class NativeHandle : std::intptr_t {};
 
+// No object: -1, which is no descriptor and, on Windows, INVALID_HANDLE_VALUE.
+inline constexpr NativeHandle kNoNativeHandle = static_cast<NativeHandle>(-1);
+
 }  // namespace platform

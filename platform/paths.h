@@ -20,8 +20,13 @@ inline constexpr char kPathSeparator = '/';
 inline constexpr char kExecutableSuffix[] = "";
 #endif
 
-// The folder of the running executable, ending in kPathSeparator. Safe from any thread.
+// The folder of the running executable, ending in kPathSeparator, or the folder given to
+// OverrideProgramDirectory. Safe from any thread.
 std::string ProgramDirectory();
+
+// The folder of the running executable as the system reports it (GetModuleFileNameA on Windows,
+// /proc/self/exe on POSIX), ending in kPathSeparator; the root when the system cannot say.
+std::string ExecutableDirectory();
 
 // The process's current directory as it is now, without a trailing separator (except for the
 // root itself); none when it cannot be read (it was removed, or a folder above it is not

@@ -1,16 +1,11 @@
-#include "platform/paths.h"
-
+// The program's folder and the current folder on POSIX: /proc/self/exe and getcwd.
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <mutex>
+
+#include "platform/paths.h"
 
 namespace platform {
-namespace {
-
-std::mutex g_override_mutex;
-std::string g_override;
 
 std::string ExecutableDirectory() {
     std::string buffer(4096, '\0');
@@ -23,18 +18,6 @@ std::string ExecutableDirectory() {
     return buffer;
 }
 
-}  // namespace
-
-std::string ProgramDirectory() {
-    {
-        std::lock_guard lock(g_override_mutex);
-        if (!g_override.empty())
-            return g_override;
-    }
-    static const std::string directory = ExecutableDirectory();
-    return directory;
-}
-
 std::optional<std::string> CurrentDirectory() {
     std::string buffer(256, '\0');
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {
@@ -44,29 +27,6 @@ std::optional<std::string> CurrentDirectory() {
     }
     buffer.resize(buffer.find('\0'));
     return buffer;
-}
-
-void OverrideProgramDirectory(std::string directory) {
-    if (!directory.empty() && directory.back() != kPathSeparator)
-        directory += kPathSeparator;
-    std::lock_guard lock(g_override_mutex);
-    g_override = std::move(directory);
-}
-
-std::string JoinPath(std::string_view directory, std::string_view name) {
-    std::string joined(directory);
-    if (!joined.empty() && joined.back() != kPathSeparator)
-        joined += kPathSeparator;
-    while (!joined.empty() && !name.empty() && name.front() == kPathSeparator)
-        name.remove_prefix(1);
-    joined += name;
-    return joined;
-}
-
-std::string NativePath(std::string_view windows_path) {
-    std::string path(windows_path);
-    std::replace(path.begin(), path.end(), '\\', kPathSeparator);
-    return path;
 }
 
 }  // namespace platform

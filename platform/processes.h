@@ -23,6 +23,7 @@
 
 #include "platform/clock.h"
 #include "platform/event.h"
+#include "platform/native_handle.h"
 
 namespace platform {
 
@@ -113,10 +114,14 @@ class ChildProcess {
     // Reads what the output pipe holds now into the tail; false once every writer has closed it.
     bool DrainToTail();
 
-    int pid_ = -1;  // running or ended but not yet collected; -1 once collected
+    bool running_ = false;  // running, or ended but not yet collected
     ProcessId id_ = 0;
-    int pid_fd_ = -1;     // polls readable once the process has ended
-    int output_fd_ = -1;  // the reading end of the output pipe
+    // Signalled once the process has ended: a pidfd on POSIX, the process handle on Windows.
+    NativeHandle process_ = kNoNativeHandle;
+    NativeHandle output_ = kNoNativeHandle;  // the reading end of the output pipe
+    // Windows: the job object of a process started in a group of its own. On POSIX the group is
+    // named by the process's id.
+    NativeHandle job_ = kNoNativeHandle;
     int exit_code_ = -1;
     bool own_group_ = false;
     bool keep_tail_ = false;

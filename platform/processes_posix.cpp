@@ -33,6 +33,12 @@ void CloseDescriptor(int& fd) {
     fd = -1;
 }
 
+void CloseDescriptor(NativeHandle& handle) {
+    if (handle != kNoNativeHandle)
+        close(Descriptor(handle));
+    handle = kNoNativeHandle;
+}
+
 // The file actions of a hidden tool: nothing to read, output and errors to the pipe, and no
 // descriptor of ours beyond those three (a tool that outlives its output must not hold our
 // files or another tool's pipe).
@@ -83,6 +89,10 @@ int OpenProcessDescriptor(pid_t pid) {
     return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
 }
 
+pid_t PidOf(ProcessId id) {
+    return static_cast<pid_t>(id);
+}
+
 int ExitCode(int status) {
     if (WIFEXITED(status))
         return WEXITSTATUS(status);
@@ -97,41 +107,14 @@ ChildProcess::~ChildProcess() {
     Release();
 }
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)),
-      id_(std::exchange(other.id_, 0)),
-      pid_fd_(std::exchange(other.pid_fd_, -1)),
-      output_fd_(std::exchange(other.output_fd_, -1)),
-      exit_code_(other.exit_code_),
-      own_group_(other.own_group_),
-      keep_tail_(other.keep_tail_),
-      output_tail_(std::move(other.output_tail_)),
-      error_(std::move(other.error_)) {}
-
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
-    if (this != &other) {
-        Release();
-        pid_ = std::exchange(other.pid_, -1);
-        id_ = std::exchange(other.id_, 0);
-        pid_fd_ = std::exchange(other.pid_fd_, -1);
-        output_fd_ = std::exchange(other.output_fd_, -1);
-        exit_code_ = other.exit_code_;
-        own_group_ = other.own_group_;
-        keep_tail_ = other.keep_tail_;
-        output_tail_ = std::move(other.output_tail_);
-        error_ = std::move(other.error_);
-    }
-    return *this;
-}
-
 void ChildProcess::Release() {
-    CloseDescriptor(output_fd_);
-    CloseDescriptor(pid_fd_);
-    if (pid_ > 0) {
+    CloseDescriptor(output_);
+    CloseDescriptor(process_);
+    if (running_) {
         int status = 0;
-        waitpid(pid_, &status, WNOHANG);  // collects an ended child; a running one goes on
+        waitpid(PidOf(id_), &status, WNOHANG);  // collects an ended child; a running one goes on
     }
-    pid_ = -1;
+    running_ = false;
 }
 
 ChildProcess::StartResult ChildProcess::Start(std::string_view command_line,
@@ -148,11 +131,11 @@ ChildProcess::StartResult ChildProcess::Start(std::string_view command_line,
         error_ = ErrorText("cannot create the output pipe", errno);
         return StartResult::kNoPipe;
     }
-    output_fd_ = pipe_fds[0];
+    output_ = FromDescriptor(pipe_fds[0]);
     int write_fd = pipe_fds[1];
     // Wait drains a kept tail without blocking on a writer that outlives the process.
     if (keep_tail_)
-        fcntl(output_fd_, F_SETFL, O_NONBLOCK);
+        fcntl(pipe_fds[0], F_SETFL, O_NONBLOCK);
 
     const std::vector<std::string> arguments = SplitCommandLine(command_line);
     std::vector<char*> argv;
@@ -170,22 +153,24 @@ ChildProcess::StartResult ChildProcess::Start(std::string_view command_line,
     CloseDescriptor(write_fd);  // the child holds the only writing end now
     if (spawn_error != 0) {
         error_ = ErrorText("cannot start " + arguments.front(), spawn_error);
-        CloseDescriptor(output_fd_);
+        CloseDescriptor(output_);
         return StartResult::kNotStarted;
     }
-    pid_ = pid;
+    running_ = true;
     id_ = static_cast<ProcessId>(pid);
-    pid_fd_ = OpenProcessDescriptor(pid);
-    if (pid_fd_ < 0)
+    const int pid_fd = OpenProcessDescriptor(pid);
+    if (pid_fd >= 0)
+        process_ = FromDescriptor(pid_fd);
+    else
         error_ = ErrorText("cannot watch process " + std::to_string(pid), errno);
     return StartResult::kStarted;
 }
 
 std::size_t ChildProcess::ReadOutput(char* buffer, std::size_t size) {
-    if (output_fd_ < 0 || size == 0)
+    if (output_ == kNoNativeHandle || size == 0)
         return 0;
     for (;;) {
-        const ssize_t count = read(output_fd_, buffer, size);
+        const ssize_t count = read(Descriptor(output_), buffer, size);
         if (count > 0)
             return static_cast<std::size_t>(count);
         if (count < 0 && errno == EINTR)
@@ -198,60 +183,60 @@ std::size_t ChildProcess::ReadOutput(char* buffer, std::size_t size) {
 
 ChildProcess::WaitResult ChildProcess::Wait(Milliseconds timeout,
                                             const ManualResetEvent* interrupt) {
-    if (pid_ <= 0)
+    if (!running_)
         return WaitResult::kFailed;
-    if (pid_fd_ < 0)
+    if (process_ == kNoNativeHandle)
         return WaitResult::kFailed;  // Start said why in error()
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         const auto left =
             std::chrono::duration_cast<Milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd watched[3] = {
-            {pid_fd_, POLLIN, 0},
+            {Descriptor(process_), POLLIN, 0},
             {interrupt != nullptr ? Descriptor(interrupt->native_handle()) : -1, POLLIN, 0},
-            {keep_tail_ ? output_fd_ : -1, POLLIN, 0},
+            {keep_tail_ && output_ != kNoNativeHandle ? Descriptor(output_) : -1, POLLIN, 0},
         };
         const long long wait_ms = std::clamp<long long>(left.count(), 0, INT_MAX);
         const int ready = poll(watched, 3, static_cast<int>(wait_ms));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready < 0) {
-            error_ = ErrorText("cannot wait for process " + std::to_string(pid_), errno);
+            error_ = ErrorText("cannot wait for process " + std::to_string(id_), errno);
             return WaitResult::kFailed;
         }
         if (ready == 0)
             return WaitResult::kTimedOut;
         if (watched[2].revents != 0 && !DrainToTail())
-            CloseDescriptor(output_fd_);  // every writer has closed it
+            CloseDescriptor(output_);  // every writer has closed it
         if (watched[0].revents != 0)
             break;
         if (watched[1].revents != 0)
             return WaitResult::kInterrupted;
     }
     // What the process wrote just before it ended is still in the pipe.
-    if (keep_tail_ && output_fd_ >= 0 && !DrainToTail())
-        CloseDescriptor(output_fd_);
+    if (keep_tail_ && output_ != kNoNativeHandle && !DrainToTail())
+        CloseDescriptor(output_);
     int status = 0;
     pid_t collected;
     do {
-        collected = waitpid(pid_, &status, 0);
+        collected = waitpid(PidOf(id_), &status, 0);
     } while (collected < 0 && errno == EINTR);
-    if (collected != pid_) {
+    if (collected != PidOf(id_)) {
         // Someone else collected it (SIGCHLD ignored, a waitpid(-1) elsewhere): it has ended.
-        error_ = ErrorText("cannot collect process " + std::to_string(pid_), errno);
-        pid_ = -1;
+        error_ = ErrorText("cannot collect process " + std::to_string(id_), errno);
+        running_ = false;
         return WaitResult::kFailed;
     }
     exit_code_ = ExitCode(status);
-    pid_ = -1;
-    CloseDescriptor(pid_fd_);
+    running_ = false;
+    CloseDescriptor(process_);
     return WaitResult::kEnded;
 }
 
 bool ChildProcess::DrainToTail() {
     char piece[kOutputTailBytes];
     for (;;) {
-        const ssize_t count = read(output_fd_, piece, sizeof piece);
+        const ssize_t count = read(Descriptor(output_), piece, sizeof piece);
         if (count > 0) {
             output_tail_.append(piece, static_cast<std::size_t>(count));
             if (output_tail_.size() > kOutputTailBytes)
@@ -265,12 +250,12 @@ bool ChildProcess::DrainToTail() {
 bool ChildProcess::EndGroup() {
     // While the process is not collected its id cannot be handed out again, so the group
     // named by it is still the one it leads.
-    if (pid_ <= 0 || !own_group_) {
+    if (!running_ || !own_group_) {
         error_ = "no process group of ours to end";
         return false;
     }
-    if (kill(-pid_, SIGKILL) != 0) {
-        error_ = ErrorText("cannot end process group " + std::to_string(pid_), errno);
+    if (kill(-PidOf(id_), SIGKILL) != 0) {
+        error_ = ErrorText("cannot end process group " + std::to_string(id_), errno);
         return false;
     }
     return true;

@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "platform/ascii.h"
-#include "platform/files.h"
 
 namespace platform {
 namespace {
@@ -36,7 +35,6 @@ std::string CutToBuffer(std::string_view text, std::size_t buffer_size) {
 }
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::size_t kIntBufferSize = 30;
 
 }  // namespace
 
@@ -49,7 +47,8 @@ std::optional<std::string_view> FindProfileValue(std::string_view contents,
     }
     bool in_wanted_section = false;
     while (!contents.empty()) {
-        const std::size_t line_end = contents.find('\n');
+        // A CR alone ends a line too, as it does for the Windows loader.
+        const std::size_t line_end = contents.find_first_of("\r\n");
         const std::string_view line = Trim(contents.substr(0, line_end));
         contents.remove_prefix(line_end == std::string_view::npos ? contents.size() : line_end + 1);
         if (line.empty())
@@ -61,7 +60,7 @@ std::optional<std::string_view> FindProfileValue(std::string_view contents,
                 // Only the first section of the name is searched: leaving it ends the search.
                 if (in_wanted_section)
                     return std::nullopt;
-                const std::string_view name = line.substr(1, close - 1);
+                const std::string_view name = Trim(line.substr(1, close - 1));
                 in_wanted_section = !name.empty() && EqualsIgnoringAsciiCase(name, section);
                 continue;
             }
@@ -80,31 +79,19 @@ std::optional<std::string_view> FindProfileValue(std::string_view contents,
     return std::nullopt;
 }
 
-std::string GetPrivateProfileString(std::string_view section, std::string_view key,
-                                    std::string_view default_value, std::size_t buffer_size,
-                                    const std::string& path) {
-    if (Trim(key).empty())
-        return {};
+std::string ProfileString(const std::optional<std::string>& contents, std::string_view section,
+                          std::string_view key, std::string_view default_value,
+                          std::size_t buffer_size) {
     while (!default_value.empty() && default_value.back() == ' ')
         default_value.remove_suffix(1);
-
-    const std::optional<std::string> contents = ReadFileBytes(path, kMaxProfileFileSize);
     std::optional<std::string_view> value;
     if (contents)
         value = FindProfileValue(*contents, section, key);
     return CutToBuffer(WithoutQuotes(value.value_or(default_value)), buffer_size);
 }
 
-int GetPrivateProfileInt(std::string_view section, std::string_view key, int default_value,
-                         const std::string& path) {
-    const std::string value = GetPrivateProfileString(section, key, "", kIntBufferSize, path);
-    if (value.empty())
-        return default_value;
-    return ParseProfileInt(value);
-}
-
 int ParseProfileInt(std::string_view text) {
-    text = text.substr(0, kIntBufferSize - 1);
+    text = text.substr(0, kProfileIntBufferSize - 1);
     std::size_t i = 0;
     while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ')
         ++i;

@@ -6,7 +6,7 @@
 namespace platform {
 namespace {
 
-class TerminalPrompts final : public Prompts {
+class TerminalLines final : public Prompts {
   public:
     PromptAnswer ShowMessage(std::string_view text, std::string_view caption, PromptButtons,
                              PromptIcon) override {
@@ -35,10 +35,14 @@ class TerminalPrompts final : public Prompts {
     std::mutex mutex_;
 };
 
-TerminalPrompts g_terminal;
+TerminalLines g_terminal;
 std::atomic<Prompts*> g_installed{nullptr};
 
 }  // namespace
+
+Prompts& TerminalPrompts() {
+    return g_terminal;
+}
 
 void Prompts::ShowFileError(std::string_view text, std::string_view) {
     ShowMessage(text, {}, PromptButtons::kOk, PromptIcon::kNone);

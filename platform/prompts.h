@@ -30,6 +30,15 @@ class Prompts {
     virtual void Beep(unsigned frequency_hz, std::chrono::milliseconds duration) = 0;
 };
 
+// Messages and beeps on the terminal: standard error, answered with OK; a beep is a bell
+// character there.
+Prompts& TerminalPrompts();
+
+// The system's own message boxes and speaker, for programs without a window of their own or a
+// terminal (Tarnwick): MessageBoxA and Beep on Windows. POSIX has no such boxes below a window
+// toolkit: there these are the terminal's.
+Prompts& SystemPrompts();
+
 // The process-wide prompts. Until something is installed, messages go to standard error and are
 // answered with OK, and beeps are a bell character there.
 Prompts& CurrentPrompts();

@@ -7,6 +7,10 @@
 // flush, rename. Two processes (or threads) changing the same hive therefore never lose or tear
 // each other's writes, and a crash leaves the old file or the new one, never a mix.
 //
+// On Windows the store is the system's registry itself (SettingsStore::SystemRegistry()), unless
+// $FENDREL_REGISTRY_DIR names a folder of hive files, as tests and demonstrations do so that they
+// never touch the machine's registry. POSIX has no system registry: the store is always a folder.
+//
 // The product opens keys and never creates them, as on Windows: the installer (fendrel-cli setup)
 // and the tests create them with CreateKey. A hive file that does not parse is never
 // overwritten: every call on it fails and its error text names the file, the line and the
@@ -40,9 +44,13 @@ class SettingsStore {
     // The store whose hive files lie in `directory` (created when the first key is).
     explicit SettingsStore(std::string directory) : directory_(std::move(directory)) {}
 
-    // The store of this user: $FENDREL_REGISTRY_DIR; else $XDG_STATE_HOME/fendrel; else
-    // ~/.local/state/fendrel.
+    // The store of this user: the hive files in $FENDREL_REGISTRY_DIR; else on Windows the
+    // system's registry, on POSIX those in $XDG_STATE_HOME/fendrel or ~/.local/state/fendrel.
     static SettingsStore FromEnvironment();
+    // The system's registry (RegOpenKeyExA and the calls beside it). Only Windows has one: on
+    // POSIX every call on this store fails, saying so.
+    static SettingsStore SystemRegistry();
+    bool is_system_registry() const { return system_registry_; }
 
     const std::string& directory() const { return directory_; }
     std::string HivePath(Hive hive) const;
@@ -59,7 +67,8 @@ class SettingsStore {
     bool CreateKey(Hive hive, std::string_view path, std::string* error = nullptr) const;
 
     // The whole hive as it is on disk; an absent file is an empty hive. For services that keep a
-    // table of their own in the store (the COM name arbiter).
+    // table of their own in the store (the COM name arbiter); the system's registry is not read
+    // whole, and fails.
     std::optional<RegistryHive> ReadHive(Hive hive, std::string* error = nullptr) const;
 
     // What a change made of the hive it was given.
@@ -74,6 +83,7 @@ class SettingsStore {
 
   private:
     std::string directory_;
+    bool system_registry_ = false;
 };
 
 // An opened key: the stand-in for an HKEY. Every call goes to the hive file, so a key that was

@@ -8,6 +8,8 @@ packages=(
   libusb-1.0-0-dev nlohmann-json3-dev libsqlite3-dev pkg-config fastboot clang-format binutils
   dpkg-dev
   qt6-base-dev fonts-liberation2 xvfb
+  # the Windows build (scripts/windows-test.sh): cross compiler and the loader its tests run in
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

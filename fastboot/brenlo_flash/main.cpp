@@ -1,5 +1,5 @@
-// brenlo-flash: loads libbrenlo.so at run time, fills a request from its command line, and
-// prints every text the library reports, one line each:
+// brenlo-flash: loads Brenlo (libbrenlo.so, Brenlo.dll) at run time, fills a request from its
+// command line, and prints every text the library reports, one line each:
 //   LEVEL KIND PARTITION | TEXT
 // with LEVEL failure / okay / progress, KIND none / erase / sending / writing, and PARTITION "-"
 // for the texts of the call itself and "''" for the reboot step.

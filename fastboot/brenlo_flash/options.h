@@ -9,7 +9,8 @@ namespace brenlo::flash_tool {
 
 struct Options {
     flash_request request{};  // flags, paths and the interface name; no callback yet
-    std::string library = "libbrenlo.so";
+    // Brenlo's Windows name, which the dynamic-library service maps to libbrenlo.so on POSIX.
+    std::string library = "brenlo.dll";
     bool silent = false;
     bool help = false;  // -h or --help: print the usage, do nothing else
 };

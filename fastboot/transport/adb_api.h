@@ -111,10 +111,11 @@ class AdbApi {
     virtual void SetLastError(unsigned long error) = 0;
 };
 
-// The real devices: "usb:BUS-PORT[.PORT...]" through libusb, "tcp:HOST[:PORT]" on the fastboot TCP
-// transport. Each caller makes its own and uses it on one thread at a time, so that its last
-// error stands for that thread's; instances share nothing. Handles outlive the instance that
-// opened them only until they are closed, through any instance.
+// The real devices: on POSIX "usb:BUS-PORT[.PORT...]" through libusb, on Windows the interface
+// names of AdbWinApi.dll through that library (loaded at run time); everywhere "tcp:HOST[:PORT]"
+// on the fastboot TCP transport. Each caller makes its own and uses it on one thread at a time, so
+// that its last error stands for that thread's; instances share nothing. Handles outlive the
+// instance that opened them only until they are closed, through any instance.
 class SystemAdbApi final : public AdbApi {
   public:
     ADBAPIHANDLE AdbCreateInterfaceByName(const wchar_t* interface_name) override;
@@ -141,7 +142,8 @@ class SystemAdbApi final : public AdbApi {
     void SetLastError(unsigned long error) override { last_error_ = error; }
 
   private:
-    ADBAPIHANDLE OpenEndpoint(ADBAPIHANDLE adb_interface);
+    ADBAPIHANDLE OpenEndpoint(ADBAPIHANDLE adb_interface, AdbOpenAccessType access_type,
+                              AdbOpenSharingMode sharing_mode, bool reading);
     ADBAPIHANDLE Fail(unsigned long error);
     bool Refuse(unsigned long error);
 

@@ -84,13 +84,15 @@ ADBAPIHANDLE SystemAdbApi::AdbCreateInterfaceByName(const wchar_t* interface_nam
 }
 
 ADBAPIHANDLE SystemAdbApi::AdbOpenDefaultBulkReadEndpoint(ADBAPIHANDLE adb_interface,
-                                                          AdbOpenAccessType, AdbOpenSharingMode) {
-    return OpenEndpoint(adb_interface);
+                                                          AdbOpenAccessType access_type,
+                                                          AdbOpenSharingMode sharing_mode) {
+    return OpenEndpoint(adb_interface, access_type, sharing_mode, true);
 }
 
 ADBAPIHANDLE SystemAdbApi::AdbOpenDefaultBulkWriteEndpoint(ADBAPIHANDLE adb_interface,
-                                                           AdbOpenAccessType, AdbOpenSharingMode) {
-    return OpenEndpoint(adb_interface);
+                                                           AdbOpenAccessType access_type,
+                                                           AdbOpenSharingMode sharing_mode) {
+    return OpenEndpoint(adb_interface, access_type, sharing_mode, false);
 }
 
 bool SystemAdbApi::AdbGetInterfaceName(ADBAPIHANDLE adb_interface, void* buffer,
@@ -173,7 +175,9 @@ bool SystemAdbApi::Refuse(unsigned long error) {
     return false;
 }
 
-ADBAPIHANDLE SystemAdbApi::OpenEndpoint(ADBAPIHANDLE adb_interface) {
+// A link has one pair of endpoints, shared by every opener and direction.
+ADBAPIHANDLE SystemAdbApi::OpenEndpoint(ADBAPIHANDLE adb_interface, AdbOpenAccessType,
+                                        AdbOpenSharingMode, bool) {
     if (InterfaceLink(adb_interface) == nullptr)
         return Fail(kErrorInvalidHandle);
     auto* endpoint = new (std::nothrow)

@@ -1,6 +1,6 @@
 // One opened fastboot interface below SystemAdbApi: a backend per kind of link, chosen by the
 // interface name's prefix. Each backend lives in a file of its own (adb_link_usb.cpp,
-// adb_link_tcp.cpp); on Windows the AdbWinApi.dll itself takes their place (adb_api_win32.md).
+// adb_link_tcp.cpp); on Windows the AdbWinApi.dll itself takes their place (adb_api_win32.cpp).
 #pragma once
 
 #include <cstddef>

@@ -4,16 +4,7 @@
 // may span any number of frames.
 //
 // Waits here are real time: they wait for a device on the network.
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
@@ -24,6 +15,7 @@
 
 #include "fastboot/transport/adb_errors.h"
 #include "fastboot/transport/adb_link.h"
+#include "fastboot/transport/tcp_socket.h"
 
 namespace brenlo {
 namespace {
@@ -94,20 +86,6 @@ int RemainingMs(SteadyClock::time_point deadline) {
     return left.count() > 0 ? static_cast<int>(std::min<long long>(left.count(), INT32_MAX)) : 0;
 }
 
-// Waits until `fd` is ready for `events` or the deadline passes; false on time-out.
-bool WaitFor(int fd, short events, SteadyClock::time_point deadline) {
-    for (;;) {
-        pollfd entry{fd, events, 0};
-        const int ready = poll(&entry, 1, RemainingMs(deadline));
-        if (ready > 0)
-            return true;
-        if (ready == 0)
-            return false;
-        if (errno != EINTR)
-            return true;  // the transfer itself then reports the fault
-    }
-}
-
 SteadyClock::time_point DeadlineIn(unsigned long timeout_ms) {
     return SteadyClock::now() + std::chrono::milliseconds(timeout_ms);
 }
@@ -174,13 +152,13 @@ class FrameReader {
 
 class TcpLink final : public AdbLink {
   public:
-    TcpLink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {
+    TcpLink(std::unique_ptr<TcpSocket> socket, std::string name)
+        : socket_(std::move(socket)), name_(std::move(name)) {
         outbox_.reserve(kOutboxSize);
     }
     ~TcpLink() override {
         if (!dead_)
             Flush(DeadlineIn(kCloseFlushTimeoutMs));
-        close(fd_);
     }
 
     const std::string& name() const override { return name_; }
@@ -221,13 +199,13 @@ class TcpLink final : public AdbLink {
                 return {kErrorSuccess, reader_.TakeReply(buffer, size)};
             if (dead_)
                 return {kErrorInvalidHandle, 0};
-            if (!WaitFor(fd_, POLLIN, deadline))
+            if (!socket_->WaitReadable(RemainingMs(deadline)))
                 return {kErrorSemTimeout, 0};
             unsigned char chunk[kReceiveChunk];
-            const ssize_t got = recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
-            if (got > 0)
-                reader_.Feed(chunk, static_cast<std::size_t>(got));
-            else if (got == 0 || (errno != EINTR && errno != EAGAIN))
+            const SocketTransfer got = socket_->Receive(chunk, sizeof chunk);
+            if (got.status == SocketTransfer::Status::kMoved)
+                reader_.Feed(chunk, got.count);
+            else if (got.status != SocketTransfer::Status::kWouldBlock)
                 Broken();  // closed by the device, or the connection failed
         }
     }
@@ -237,14 +215,12 @@ class TcpLink final : public AdbLink {
     // queued). A failed send breaks the link.
     bool Flush(SteadyClock::time_point deadline) {
         while (sent_ < outbox_.size()) {
-            const ssize_t done = send(fd_, outbox_.data() + sent_, outbox_.size() - sent_,
-                                      MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (done > 0) {
-                sent_ += static_cast<std::size_t>(done);
-            } else if (done < 0 && errno == EINTR) {
-                continue;
-            } else if (done < 0 && errno == EAGAIN) {
-                if (!WaitFor(fd_, POLLOUT, deadline))
+            const SocketTransfer done =
+                socket_->Send(outbox_.data() + sent_, outbox_.size() - sent_);
+            if (done.status == SocketTransfer::Status::kMoved) {
+                sent_ += done.count;
+            } else if (done.status == SocketTransfer::Status::kWouldBlock) {
+                if (!socket_->WaitWritable(RemainingMs(deadline)))
                     return false;
             } else {
                 Broken();
@@ -263,7 +239,7 @@ class TcpLink final : public AdbLink {
         return {kErrorInvalidHandle, 0};
     }
 
-    int fd_;
+    std::unique_ptr<TcpSocket> socket_;
     std::string name_;
     bool dead_ = false;
     // Frames written but not sent yet, from sent_ on: many small writes go out in one send.
@@ -272,64 +248,26 @@ class TcpLink final : public AdbLink {
     FrameReader reader_;
 };
 
-int Connect(const Address& address, unsigned long* error) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(address.host.c_str(), address.port.c_str(), &hints, &found) != 0) {
-        *error = kErrorFileNotFound;
-        return -1;
-    }
-    int fd = -1;
-    *error = kErrorDeviceNotConnected;
-    for (const addrinfo* entry = found; entry != nullptr && fd < 0; entry = entry->ai_next) {
-        fd = socket(entry->ai_family, entry->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                    entry->ai_protocol);
-        if (fd < 0)
-            continue;
-        int failure = 0;
-        if (connect(fd, entry->ai_addr, entry->ai_addrlen) != 0) {
-            failure = errno;
-            if (failure == EINPROGRESS) {
-                socklen_t length = sizeof failure;
-                failure = ETIMEDOUT;
-                if (WaitFor(fd, POLLOUT,
-                            SteadyClock::now() + std::chrono::milliseconds(kConnectTimeoutMs)))
-                    getsockopt(fd, SOL_SOCKET, SO_ERROR, &failure, &length);
-            }
-        }
-        if (failure != 0) {
-            *error = AdbErrorFromErrno(failure);
-            close(fd);
-            fd = -1;
-        }
-    }
-    freeaddrinfo(found);
-    if (fd >= 0) {
-        const int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    }
-    return fd;
-}
-
 // Sends "FB01" and checks the device's "FBnn" (any version from 01 on).
-bool ShakeHands(int fd) {
+bool ShakeHands(TcpSocket& socket) {
     const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kHandshakeTimeoutMs);
     const char hello[] = {'F', 'B', '0', '1'};
-    if (!WaitFor(fd, POLLOUT, deadline) ||
-        send(fd, hello, sizeof hello, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof hello))
+    // A new connection's send buffer is empty: the four bytes go at once, or not at all.
+    if (!socket.WaitWritable(RemainingMs(deadline)))
+        return false;
+    const SocketTransfer sent = socket.Send(hello, sizeof hello);
+    if (sent.status != SocketTransfer::Status::kMoved || sent.count != sizeof hello)
         return false;
     char answer[4];
     std::size_t have = 0;
     while (have < sizeof answer) {
-        if (!WaitFor(fd, POLLIN, deadline))
+        if (!socket.WaitReadable(RemainingMs(deadline)))
             return false;
-        const ssize_t got = recv(fd, answer + have, sizeof answer - have, MSG_DONTWAIT);
-        if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN))
+        const SocketTransfer got = socket.Receive(answer + have, sizeof answer - have);
+        if (got.status == SocketTransfer::Status::kMoved)
+            have += got.count;
+        else if (got.status != SocketTransfer::Status::kWouldBlock)
             return false;
-        if (got > 0)
-            have += static_cast<std::size_t>(got);
     }
     const auto digit = [](char c) { return c >= '0' && c <= '9'; };
     return answer[0] == 'F' && answer[1] == 'B' && digit(answer[2]) && digit(answer[3]) &&
@@ -344,18 +282,18 @@ std::unique_ptr<AdbLink> OpenTcpLink(std::string_view address_text, unsigned lon
         *error = kErrorInvalidName;
         return nullptr;
     }
-    const int fd = Connect(address, error);
-    if (fd < 0)
+    std::unique_ptr<TcpSocket> socket =
+        TcpSocket::Connect(address.host, address.port, kConnectTimeoutMs, error);
+    if (socket == nullptr)
         return nullptr;
-    if (!ShakeHands(fd)) {
-        close(fd);
+    if (!ShakeHands(*socket)) {
         *error = kErrorGenFailure;
         return nullptr;
     }
     const bool bracket = address.host.find(':') != std::string::npos;
     std::string name =
         "tcp:" + (bracket ? "[" + address.host + "]" : address.host) + ":" + address.port;
-    return std::make_unique<TcpLink>(fd, std::move(name));
+    return std::make_unique<TcpLink>(std::move(socket), std::move(name));
 }
 
 }  // namespace brenlo

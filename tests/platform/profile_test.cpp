@@ -39,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StringCase{"first_key_wins", "[S]\nK=1\nK=2\n", "S", "K", "1"},
                       StringCase{"trimmed", "[S]\n \t K \t=  v w \t\n", "S", "K", "v w"},
                       StringCase{"section_line_trimmed", "  [S]  \nK=v\n", "S", "K", "v"},
-                      StringCase{"section_name_untrimmed", "[ S ]\nK=v\n", "S", "K", "dflt"},
+                      StringCase{"section_name_trimmed", "[ S\t]\nK=v\n", "S", "K", "v"},
                       StringCase{"last_bracket_closes", "[S]x]\nK=v\n", "S]x", "K", "v"},
                       StringCase{"no_closing_bracket_is_key", "[S]\n[K=v\n", "S", "[K", "v"},
                       StringCase{"double_quotes", "[S]\nK=\"a b\"\n", "S", "K", "a b"},
@@ -50,19 +50,37 @@ INSTANTIATE_TEST_SUITE_P(
                       StringCase{"semicolon_in_value", "[S]\nK=a;b ; c\n", "S", "K", "a;b ; c"},
                       StringCase{"semicolon_line_is_a_key", "[S]\n;K=v\n", "S", ";K", "v"},
                       StringCase{"crlf", "[S]\r\nK=v\r\n", "S", "K", "v"},
+                      StringCase{"cr_alone_ends_lines", "[S]\rK=v\rL=w\r", "S", "L", "w"},
+                      StringCase{"cr_alone_ends_section_lines", "[T]\r[S]\rK=v", "S", "K", "v"},
                       StringCase{"no_final_line_end", "[S]\nK=v", "S", "K", "v"},
                       StringCase{"empty_value", "[S]\nK=\n", "S", "K", ""},
                       StringCase{"key_without_equals", "[S]\nK\nK=v\n", "S", "K", "dflt"},
                       StringCase{"equals_in_value", "[S]\nK==a=b\n", "S", "K", "=a=b"},
                       StringCase{"keys_before_any_section", "K=v\n[S]\n", "S", "K", "dflt"},
                       StringCase{"utf8_bom", "\xEF\xBB\xBF[S]\nK=v\n", "S", "K", "v"},
-                      StringCase{"empty_key_name", "[S]\n=v\n", "S", "", ""},
+                      StringCase{"empty_key_name", "[S]\n=v\n", "S", "", "v"},
+                      StringCase{"empty_key_name_missing", "[S]\nK=v\n", "S", "", "dflt"},
                       StringCase{"lookup_names_trimmed", "[S]\nK=v\n", " S ", " K ", "v"}),
     [](const auto& case_info) { return std::string(case_info.param.name); });
 
-TEST(ProfileString, MissingFileGivesDefaultWithoutTrailingBlanksOrQuotes) {
-    EXPECT_EQ(GetPrivateProfileString("S", "K", "abc  ", 1024, "/nonexistent/p.ini"), "abc");
-    EXPECT_EQ(GetPrivateProfileString("S", "K", "\"q\"", 1024, "/nonexistent/p.ini"), "q");
+TEST(ProfileString, DefaultLosesTrailingBlanksAndOnePairOfQuotes) {
+    TempDir dir;
+    WriteFile(dir.File("p.ini"), "[S]\nK=v\n");
+    for (const std::string& path : {dir.File("missing.ini"), dir.File("p.ini")}) {
+        EXPECT_EQ(GetPrivateProfileString("S", "X", "abc  ", 1024, path), "abc") << path;
+        EXPECT_EQ(GetPrivateProfileString("S", "X", "\"q\"", 1024, path), "q") << path;
+    }
+}
+
+TEST(ProfileString, LongValuesAreCutToTheBuffer) {
+    TempDir dir;
+    std::string value;
+    for (int i = 0; value.size() < 5000; ++i)
+        value += std::to_string(i) + ",";
+    WriteFile(dir.File("p.ini"), "[S]\nK=" + value + "\nL=after\n");
+    EXPECT_EQ(GetPrivateProfileString("S", "K", "", 4096, dir.File("p.ini")),
+              value.substr(0, 4095));
+    EXPECT_EQ(GetPrivateProfileString("S", "L", "", 64, dir.File("p.ini")), "after");
 }
 
 TEST(ProfileString, ValueIsCutToTheBuffer) {
@@ -80,8 +98,11 @@ struct IntCase {
 
 class ProfileIntTest : public ::testing::TestWithParam<IntCase> {};
 
-TEST_P(ProfileIntTest, ParsesLikeTheWindowsCall) {
-    EXPECT_EQ(ParseProfileInt(GetParam().value), GetParam().expected) << GetParam().value;
+TEST_P(ProfileIntTest, ReadsLikeTheWindowsCall) {
+    TempDir dir;
+    WriteFile(dir.File("p.ini"), std::string("[S]\nK=") + GetParam().value + "\n");
+    EXPECT_EQ(GetPrivateProfileInt("S", "K", -99, dir.File("p.ini")), GetParam().expected)
+        << GetParam().value;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -109,7 +130,7 @@ TEST(ProfileInt, DefaultForMissingOrEmptyValueZeroForText) {
     EXPECT_EQ(GetPrivateProfileInt("S", "Text", 5, path), 0);
     EXPECT_EQ(GetPrivateProfileInt("S", "Quoted", 5, path), 12);
     EXPECT_EQ(GetPrivateProfileInt("S", "Hex", 5, path), 32);
-    EXPECT_EQ(GetPrivateProfileInt("S", "K", -3, "/nonexistent/p.ini"), -3);
+    EXPECT_EQ(GetPrivateProfileInt("S", "K", -3, dir.File("missing.ini")), -3);
 }
 
 }  // namespace

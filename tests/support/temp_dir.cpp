@@ -1,20 +1,29 @@
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+
+#include "platform/paths.h"
 
 namespace fendrel::testing {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fendrel-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        ADD_FAILURE() << "cannot create a temporary folder";
+    // A name nobody else holds: creating the folder fails when it exists, so draw again.
+    thread_local std::mt19937_64 draw{std::random_device{}()};
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path folder = base / ("fendrel-test-" + std::to_string(draw()));
+        std::error_code failure;
+        if (std::filesystem::create_directory(folder, failure)) {
+            path_ = folder.string() + platform::kPathSeparator;
+            return;
+        }
     }
-    path_ = pattern + "/";
+    ADD_FAILURE() << "cannot create a temporary folder";
 }
 
 TempDir::~TempDir() {

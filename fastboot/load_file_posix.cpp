@@ -1,4 +1,4 @@
-// Reading an image whole into memory.
+// Reading an image whole into memory, on POSIX.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>

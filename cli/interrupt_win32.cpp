@@ -1,31 +1,32 @@
-#include "cli/interrupt.h"
-
-#include <signal.h>
+// Ctrl-C on Windows: a console control handler, which Windows runs on a thread of its own.
+#include <windows.h>
 
 #include <atomic>
+
+#include "cli/interrupt.h"
 
 namespace fendrel::cli {
 namespace {
 
-// Setting the event is one write to an eventfd, which a signal handler may do.
 std::atomic<platform::ManualResetEvent*> interrupt_target{nullptr};
 
-extern "C" void OnInterrupt(int) {
+BOOL WINAPI OnControl(DWORD control) {
+    if (control != CTRL_C_EVENT && control != CTRL_BREAK_EVENT)
+        return FALSE;  // closing the console or logging off ends the program as usual
     if (platform::ManualResetEvent* event = interrupt_target.load())
         event->Set();
+    return TRUE;
 }
 
 }  // namespace
 
 InterruptGuard::InterruptGuard(platform::ManualResetEvent& event) {
     interrupt_target.store(&event);
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigaction(SIGINT, &action, nullptr);
+    SetConsoleCtrlHandler(OnControl, TRUE);
 }
 
 InterruptGuard::~InterruptGuard() {
-    signal(SIGINT, SIG_DFL);
+    SetConsoleCtrlHandler(OnControl, FALSE);
     interrupt_target.store(nullptr);
 }
 

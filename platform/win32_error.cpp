@@ -1,0 +1,18 @@
+#include "platform/win32_error.h"
+
+namespace platform {
+
+std::string WindowsErrorText(DWORD code) {
+    char buffer[512] = {};
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, buffer, sizeof buffer, nullptr);
+    while (length > 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r' ||
+                          buffer[length - 1] == ' ' || buffer[length - 1] == '.'))
+        --length;
+    std::string text(buffer, length);
+    if (text.empty())
+        text = "system error";
+    return text + " (error " + std::to_string(code) + ")";
+}
+
+}  // namespace platform
