@@ -24,14 +24,17 @@ bool CThreadBase::Start() {
         return false;
     }
     // The thread id is what SetPriority needs; the owner calls it right after Start.
-    while (thread_id_.load() == 0)
-        thread_id_.wait(0);
+    std::unique_lock lock(id_mutex_);
+    id_known_.wait(lock, [this] { return thread_id_.load() != 0; });
     return true;
 }
 
 void CThreadBase::ThreadMain() {
-    thread_id_ = platform::CurrentThreadId();
-    thread_id_.notify_all();
+    {
+        const std::lock_guard lock(id_mutex_);
+        thread_id_ = platform::CurrentThreadId();
+    }
+    id_known_.notify_all();
     try {
         Run();
     } catch (...) {

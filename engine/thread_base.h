@@ -2,6 +2,8 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "platform/thread_priority.h"
@@ -40,6 +42,10 @@ class CThreadBase {
     void ThreadMain();
 
     std::thread thread_;
+    // Start waits for the new thread's id with a condition variable: waiting on the atomic
+    // itself (std::atomic::wait) never wakes under MinGW's run-time on Wine.
+    std::mutex id_mutex_;
+    std::condition_variable id_known_;
     std::atomic<platform::ThreadId> thread_id_{0};
     std::atomic<bool> running_{false};
 };
