@@ -4,9 +4,11 @@
 // (the busy handler) up to kBusyWait for its turn.
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "history/result_history.h"
 
@@ -15,6 +17,8 @@ namespace {
 
 // The layout this code writes and reads, kept in the file's user_version.
 constexpr int kSchemaVersion = 1;
+// Between two requests for WAL while another station holds the file.
+constexpr std::chrono::milliseconds kWalRetryPause{10};
 
 constexpr char kCreateSchema[] =
     "CREATE TABLE IF NOT EXISTS results ("
@@ -79,7 +83,7 @@ class SqliteHistory final : public ResultHistory {
     // when the file is not a history or cannot be set up.
     bool Prepare(std::string& error) {
         sqlite3_busy_timeout(db_, static_cast<int>(kBusyWait.count()));
-        if (Scalar("PRAGMA journal_mode=WAL") != "wal")
+        if (!EnterWal())
             return Fail("cannot be put in WAL mode", error);
         // A commit is on the disk before Record returns: a verdict is never lost to a power cut
         // after the operator saw it.
@@ -165,6 +169,21 @@ class SqliteHistory final : public ResultHistory {
 
   private:
     // The first column of the first row `sql` gives; none when it gives no row.
+    // Two stations opening a new file at once both ask for WAL. The one that loses the lock
+    // upgrade is told "busy" at once instead of through the busy handler (SQLite will not wait
+    // there, as the two could wait for each other for ever), so it asks again within the wait.
+    bool EnterWal() {
+        const auto deadline = std::chrono::steady_clock::now() + kBusyWait;
+        for (;;) {
+            if (Scalar("PRAGMA journal_mode=WAL") == "wal")
+                return true;
+            const int code = sqlite3_errcode(db_);
+            if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) ||
+                std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(kWalRetryPause);
+        }
+    }
     std::optional<std::string> Scalar(const std::string& sql) {
         Statement statement(db_, sql);
         if (!statement || statement.Step() != SQLITE_ROW)
