@@ -280,9 +280,11 @@ TEST_F(FlashRun, ASilentDeviceThatVanishesFailsTheStep) {
     EXPECT_THAT(device_.Commands(), ElementsAre("erase:boot"));
 }
 
-// A reply that comes after the first attempt's time-out is taken by a later attempt.
+// A reply that comes after the first attempt's time-out is taken by a later attempt. The delay is
+// well beyond the first attempt's 1,012 ms, so that a host thread held up under load between its
+// write and its read still times out once before the reply.
 TEST_F(FlashRun, ASlowReplyIsPickedUpByALaterAttempt) {
-    device_.AddFault({Fault::Kind::kDelay, "erase:boot", "", 0, 0, platform::Milliseconds(1500)});
+    device_.AddFault({Fault::Kind::kDelay, "erase:boot", "", 0, 0, platform::Milliseconds(2500)});
     request_.erase_boot = 1;
     EXPECT_TRUE(Run());
     EXPECT_FALSE(clock_.Sleeps().empty());
