@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libusb-1.0-0-dev nlohmann-json3-dev libsqlite3-dev pkg-config fastboot clang-format binutils
   dpkg-dev
-  qt6-base-dev fonts-liberation2 xvfb
+  qt6-base-dev fonts-liberation2 xvfb xauth
   # the Windows build (scripts/windows-test.sh): cross compiler and the loader its tests run in
   g++-mingw-w64-x86-64-posix wine64
 )
