@@ -25,7 +25,6 @@
 #include "sim/phones/fake_device_tree.h"
 #include "sim/phones/phone_modes.h"
 #include "sim/phones/phone_station.h"
-#include "sim/phones/simulated_phone.h"
 
 namespace {
 
@@ -127,19 +126,9 @@ int main(int argc, char** argv) {
     }
     double raw = 0;
     {
-        sim::FakeDeviceTree tree(folder + "/raw-sys");
-        auto receiver = std::make_unique<fendrel::bench::RawReceiver>(folder + "/raw.img", total);
-        fendrel::bench::RawReceiver* const taking = receiver.get();
-        sim::SimulatedPhone phone(tree, "1-1", std::move(receiver));
-        platform::SerialPort port;
-        if (!phone.Plug(sim::DownloadModeIdentity("RAW")) ||
-            port.Open(phone.Node(sim::kDiagnosticInterface), kBaud) !=
-                platform::OpenStatus::kOpened)
-            ok = false;
+        fendrel::bench::RawLink link(folder, total, kBaud);
         raw = fendrel::bench::BestSeconds(kRounds, [&] {
-            taking->Restart();
-            if (!fendrel::bench::SendRaw(port, files,
-                                         fendrel::qcom::FirehoseClient::kWantedPayload)) {
+            if (!link.Send(files, fendrel::qcom::FirehoseClient::kWantedPayload)) {
                 std::fprintf(stderr, "the raw transfer failed\n");
                 ok = false;
             }

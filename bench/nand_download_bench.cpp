@@ -16,10 +16,8 @@
 #include "flashlibs/support/nand_multi_download.h"
 #include "platform/event.h"
 #include "platform/serial_port.h"
-#include "sim/phones/fake_device_tree.h"
 #include "sim/phones/phone_modes.h"
 #include "sim/phones/phone_station.h"
-#include "sim/phones/simulated_phone.h"
 #include "sim/phones/streaming_programmer.h"
 
 namespace {
@@ -120,19 +118,9 @@ int main(int argc, char** argv) {
         total += image.size();
     double raw = 0;
     {
-        sim::FakeDeviceTree tree(folder + "/raw-sys");
-        auto receiver = std::make_unique<fendrel::bench::RawReceiver>(folder + "/raw.img", total);
-        fendrel::bench::RawReceiver* const taking = receiver.get();
-        sim::SimulatedPhone phone(tree, "1-1", std::move(receiver));
-        platform::SerialPort port;
-        if (!phone.Plug(sim::DownloadModeIdentity("RAW")) ||
-            port.Open(phone.Node(sim::kDiagnosticInterface), kBaud) !=
-                platform::OpenStatus::kOpened)
-            ok = false;
-        raw = fendrel::bench::MedianSeconds(kRounds, [&] {
-            taking->Restart();
-            ok = fendrel::bench::SendRaw(port, images, sim::StreamingProgrammer::kBlockSize) && ok;
-        });
+        fendrel::bench::RawLink link(folder, total, kBaud);
+        raw = fendrel::bench::MedianSeconds(
+            kRounds, [&] { ok = link.Send(images, sim::StreamingProgrammer::kBlockSize) && ok; });
     }
     std::filesystem::remove_all(folder);
     if (!ok) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -13,8 +14,10 @@
 #include "platform/event.h"
 #include "platform/serial_port.h"
 
+#include "sim/phones/fake_device_tree.h"
 #include "sim/phones/phone_behaviour.h"
 #include "sim/phones/phone_modes.h"
+#include "sim/phones/simulated_phone.h"
 
 namespace fendrel::bench {
 
@@ -63,5 +66,34 @@ inline bool SendRaw(platform::SerialPort& port,
     return port.WaitReadable(stop, kDoneTimeout) == platform::IoStatus::kOk &&
            port.Read(std::span(&done, 1)).bytes == 1 && done == kAllTaken && ok;
 }
+
+// A raw receiver plugged in as a download-mode device, in a device tree of its own under `folder`,
+// and the host's port to it.
+class RawLink {
+  public:
+    RawLink(const std::string& folder, std::uint64_t expected, unsigned baud)
+        : tree_(folder + "/raw-sys") {
+        auto receiver = std::make_unique<RawReceiver>(folder + "/raw.img", expected);
+        receiver_ = receiver.get();
+        phone_ = std::make_unique<sim::SimulatedPhone>(tree_, "1-1", std::move(receiver));
+        opened_ = phone_->Plug(sim::DownloadModeIdentity("RAW")) &&
+                  port_.Open(phone_->Node(sim::kDiagnosticInterface), baud) ==
+                      platform::OpenStatus::kOpened;
+    }
+
+    // One round: every buffer sent raw as SendRaw does; false when the link never opened or the
+    // round failed.
+    bool Send(const std::vector<std::vector<std::uint8_t>>& buffers, std::size_t piece) {
+        receiver_->Restart();
+        return opened_ && SendRaw(port_, buffers, piece);
+    }
+
+  private:
+    sim::FakeDeviceTree tree_;
+    RawReceiver* receiver_ = nullptr;
+    std::unique_ptr<sim::SimulatedPhone> phone_;
+    platform::SerialPort port_;  // closed before the phone and its tree go
+    bool opened_ = false;
+};
 
 }  // namespace fendrel::bench
