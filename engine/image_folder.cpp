@@ -28,12 +28,12 @@ bool FirehoseProgrammerPresent(std::string_view image_folder) {
     return false;
 }
 
-bool RawProgramSetPresent(std::string_view version_folder) {
+std::string RawProgramSetFolder(std::string_view version_folder) {
     for (const std::string& folder : ImageSetFolders(version_folder)) {
         if (OpensForReading(platform::JoinPath(folder, qcom::kRawProgramFileName)))
-            return true;
+            return folder;
     }
-    return false;
+    return {};
 }
 
 std::string ResolveVersionFolder(std::string_view flash_type, std::string_view image_folder,

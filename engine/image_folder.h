@@ -23,11 +23,11 @@ bool FirehoseProgrammerPresent(std::string_view image_folder);
 std::string ResolveVersionFolder(std::string_view flash_type, std::string_view image_folder,
                                  std::string_view version_folder);
 
-// Whether the raw-disk route has a set to write after a download-mode run: one of the
-// ImageSetFolders (engine/image_set_folders.h) of `version_folder` holds rawprogram0.xml as a
-// readable file. A set written whole by its plugin (NAND streaming download, NOR) has none, and its
-// phone shows no disk.
-bool RawProgramSetPresent(std::string_view version_folder);
+// The folder of the set the raw-disk route writes after a download-mode run: the first of the
+// ImageSetFolders (engine/image_set_folders.h) of `version_folder` that holds rawprogram0.xml as a
+// readable file; empty when none does. A set written whole by its plugin (NAND streaming download,
+// NOR) has none, and its phone shows no disk.
+std::string RawProgramSetFolder(std::string_view version_folder);
 
 // Whether the image folder is one of the M4 or T6 models' ("M4", "m4", "T6" or "t6" in its name).
 bool IsSlowModelFolder(std::string_view image_folder);

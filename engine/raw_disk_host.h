@@ -13,7 +13,9 @@ class RawDiskHost {
   public:
     virtual ~RawDiskHost() = default;
 
-    // The folder of rawprogram0.xml and patch0.xml, where the upgrade script is run.
+    // The run's version folder. The route runs the upgrade script in the folder of the set's
+    // rawprogram0.xml and patch0.xml, found from it as engine/image_folder.h RawProgramSetFolder
+    // says: the version folder, or the image folder above a VERSION folder.
     virtual std::string version_folder() const = 0;
     // The runner's port: the upgrade script is named after it, so two runners never share one.
     virtual std::string port_name() const = 0;

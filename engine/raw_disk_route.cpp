@@ -4,6 +4,7 @@
 
 #include "app/text_lookup.h"
 #include "engine/download_thread.h"
+#include "engine/image_folder.h"
 #include "engine/phone_disk.h"
 #include "engine/status_format.h"
 #include "platform/files.h"
@@ -299,10 +300,15 @@ bool RawDiskRoute::Run(RawDiskHost& host) {
         return false;
     }
     const bool site_programmer = command[1] == kSitePythonProgrammer;
+    // The script runs where the set's rawprogram0.xml lies, which may be the folder above the
+    // version folder; the version folder itself when neither holds one.
+    std::string set_folder = RawProgramSetFolder(host.version_folder());
+    if (set_folder.empty())
+        set_folder = host.version_folder();
     ScriptCopies copies(
-        shared_files_, script, platform::JoinPath(host.version_folder(), script_name),
+        shared_files_, script, platform::JoinPath(set_folder, script_name),
         site_programmer ? platform::JoinPath(working, kSitePythonProgrammer) : std::string(),
-        platform::JoinPath(host.version_folder(), kSitePythonProgrammer));
+        platform::JoinPath(set_folder, kSitePythonProgrammer));
     if (!copies.Place()) {
         host.SetStatus(GetText(text::kCanNotOpenTheFile));
         return false;

@@ -1,5 +1,5 @@
 // The raw-disk route: a phone whose flash shows as a disk (USB product 9006) is written sector by
-// sector by a raw programmer that follows the version folder's rawprogram0.xml and patch0.xml.
+// sector by a raw programmer that follows the set's rawprogram0.xml and patch0.xml.
 //
 // A run, on the runner's thread:
 //  1. Pauses 3 s for the phone's disk to settle, then looks for it up to 10 times, 1 s apart:
@@ -13,9 +13,10 @@
 //     and -d <the disk>, either the site's msp.py through Python, when the working folder holds
 //     one, or else the station's own fendrel-msp from the program folder, which also verifies.
 //     A script that cannot be written: "can't open the file" in a message box and as the status.
-//  3. Copies the script and msp.py (when there is one) into the version folder, pauses 2 s, and
-//     runs the copy as a child process in a group of its own, with string 1106 "Upgrading" and a
-//     tick every 500 ms for at most 801 ticks.
+//  3. Copies the script and msp.py (when there is one) into the folder of rawprogram0.xml (the
+//     version folder, or the image folder above a VERSION folder: engine/image_folder.h), pauses
+//     2 s, and runs the copy as a child process in a group of its own, with string 1106
+//     "Upgrading" and a tick every 500 ms for at most 801 ticks.
 //  4. The verdict is the script's exit status, 0 for success. Stop ends the script and whatever
 //     it started within moments; so does the time-out (about 400 s), after which the copies are
 //     left for a technician. Otherwise they are removed once the script has ended (msp.py only

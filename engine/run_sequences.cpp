@@ -102,7 +102,7 @@ void CDownloadThread::RunDownloadModePort() {
     // A set the plugin wrote whole (NAND, NOR) leaves no disk to write: its verdict is the
     // plugin's. Only a set with a raw-disk layout goes on into the route, which waits for the disk
     // the programmer shows.
-    if (ok && RawProgramSetPresent(params_.version_folder))
+    if (ok && !RawProgramSetFolder(params_.version_folder).empty())
         ok = !stop_requested() && mass_storage_.Run(*this);
     Post(ok ? messages.success : messages.error);
     Post(messages.end);

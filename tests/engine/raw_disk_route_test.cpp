@@ -125,6 +125,33 @@ TEST_F(RawDiskRouteTest, RunsTheStationsProgrammerOnThePhoneDiskAtItsPlaceInTheV
     EXPECT_TRUE(prompts_.Texts().empty());
 }
 
+TEST_F(RawDiskRouteTest, TheScriptRunsWhereTheSetsRawprogramLies) {
+    // The version folder "images/VERSION" the worker makes for MULTI, and the image folder above.
+    const struct {
+        const char* name;
+        std::vector<std::string> rawprogram_in;
+        std::string runs_in;
+    } cases[] = {
+        {"only the image folder above holds it", {"images"}, "images"},
+        {"both hold one", {"images", "images/VERSION"}, "images/VERSION"},
+        {"neither holds one", {}, "images/VERSION"},
+    };
+    Plug("1-1", "one.img");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir_.File("images"));
+        fs::create_directories(dir_.File("images/VERSION"));
+        for (const std::string& folder : c.rawprogram_in)
+            WriteFile(dir_.File(folder + "/rawprogram0.xml"), "<data />\n");
+        host_.folder = dir_.File("images/VERSION");
+        ASSERT_TRUE(RunRoute()) << host_.status;
+        const std::vector<std::string> ran = Ran();
+        ASSERT_FALSE(ran.empty());
+        EXPECT_EQ(ran[0], fs::canonical(dir_.File(c.runs_in)).string());
+        EXPECT_FALSE(fs::exists(dir_.File(c.runs_in + "/upgrade-COM3.sh")));
+    }
+}
+
 TEST_F(RawDiskRouteTest, TheSitesMspPyRunsThroughPythonAndItsCopyGoesWhenTheScriptEnds) {
     Plug("1-1", "one.img");
     WriteFile(dir_.File("work/msp.py"), "# the site's raw programmer\n");
