@@ -83,6 +83,7 @@ inline constexpr std::uint32_t kErrorInvalidCommand = 0x05;
 inline constexpr std::uint32_t kErrorOperationFailed = 0x07;
 inline constexpr std::uint32_t kErrorVerifyFailed = 0x0A;
 inline constexpr std::uint32_t kErrorOutOfSequence = 0x0F;
+inline constexpr std::uint32_t kErrorCloseFailed = 0x10;
 inline constexpr std::uint32_t kErrorIncompatibleFeatures = 0x11;
 inline constexpr std::uint32_t kErrorOutOfSpace = 0x12;
 

@@ -132,9 +132,6 @@ class NandProgrammer final : public StreamingProgrammer {
             !WriteWhole(folder_ / FileOf(request->image_type, true), request->payload))
             status = st::kOpenWriteProtected;
         if (status == st::kOpenDone) {
-            // Blocks go to the file in large writes, as a phone's flash takes whole pages.
-            image_.rdbuf()->pubsetbuf(write_buffer_.data(),
-                                      static_cast<std::streamsize>(write_buffer_.size()));
             image_.open(folder_ / FileOf(request->image_type, false),
                         std::ios::binary | std::ios::trunc);
             written_ = 0;
@@ -151,17 +148,30 @@ class NandProgrammer final : public StreamingProgrammer {
             error = "stream writes go in order";
             return false;
         }
-        image_.write(reinterpret_cast<const char*>(data.data()),
-                     static_cast<std::streamsize>(data.size()));
+        // Blocks go to the file in large writes, as a phone's flash takes whole pages (the
+        // stream's own buffer would pass each block straight through).
+        unwritten_.insert(unwritten_.end(), data.begin(), data.end());
         written_ += data.size();
-        if (!image_)
+        if (unwritten_.size() >= kWriteBuffer && !WriteOut()) {
             error = "image file not written";
+            return false;
+        }
+        return true;
+    }
+
+    bool WriteOut() {
+        image_.write(reinterpret_cast<const char*>(unwritten_.data()),
+                     static_cast<std::streamsize>(unwritten_.size()));
+        unwritten_.clear();
         return static_cast<bool>(image_);
     }
 
-    void CloseOpen() override {
-        if (image_.is_open())
-            image_.close();
+    bool CloseOpen() override {
+        if (!image_.is_open())
+            return true;
+        const bool written = WriteOut();
+        image_.close();
+        return written && !image_.fail();
     }
 
     void OnStarted(PhoneControl& phone) override {
@@ -171,8 +181,8 @@ class NandProgrammer final : public StreamingProgrammer {
 
     const std::filesystem::path folder_;
     bool table_taken_ = false;
-    std::vector<char> write_buffer_ = std::vector<char>(kWriteBuffer);
     std::ofstream image_;
+    std::vector<std::uint8_t> unwritten_;  // blocks taken, not yet in the file
     std::uint64_t written_ = 0;
 };
 

@@ -103,7 +103,7 @@ class NorProgrammer final : public StreamingProgrammer {
         return true;
     }
 
-    void CloseOpen() override {}
+    bool CloseOpen() override { return true; }
 
     bool Within(nor::Region region, std::uint64_t offset, std::uint64_t length) const {
         return offset + length <= layout_.size(region);

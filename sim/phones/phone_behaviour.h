@@ -12,6 +12,7 @@
 // them: one host write may come split over several calls and several writes in one call.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -29,6 +30,13 @@ class PhoneControl {
     // to take is kept and sent as it reads; an unplug drops it, as on a real bus. False when
     // the phone has no tty of that number.
     virtual bool Reply(int interface_number, std::span<const std::uint8_t> bytes) = 0;
+    // The same for answers the host does not wait on one by one (acknowledgements within a
+    // window): they may be held until the phone has taken every byte the host sent on that tty so
+    // far, or until kHeldReplyLimit bytes have gathered, and then go out together, as a device
+    // fills a USB packet and sends a short one once its input is idle. Bytes sent with Reply
+    // later go out behind them, and a mode change or unplug sends them first.
+    virtual bool ReplyWhenIdle(int interface_number, std::span<const std::uint8_t> bytes) = 0;
+    static constexpr std::size_t kHeldReplyLimit = 512;
     // Leaves the bus once the current call returns: the ports vanish from the device tree and
     // the host's open descriptors hang up.
     virtual void Unplug() = 0;

@@ -125,6 +125,13 @@ void SimulatedPhone::Loop() {
             changes.swap(changes_);
             ending = ending_;
         }
+        if (!changes.empty()) {
+            // What the behaviour answered before it asked for a change goes out before it.
+            for (auto& [number, port] : ports_) {
+                port.held = false;
+                Flush(port);
+            }
+        }
         for (const auto& change : changes)
             change();
         if (ending) {
@@ -181,16 +188,37 @@ void SimulatedPhone::Exchange(int interface_number, Port& port, short events) {
             behaviour_->OnHostBytes(*this, interface_number,
                                     std::span(bytes, static_cast<std::size_t>(got)));
     }
-    if (events & POLLOUT)
+    // Held replies wait while the host's bytes keep coming.
+    if ((events & POLLOUT) && !(port.held && (events & POLLIN))) {
+        port.held = false;
         Flush(port);
+    }
 }
 
 bool SimulatedPhone::Reply(int interface_number, std::span<const std::uint8_t> bytes) {
     const auto found = ports_.find(interface_number);
     if (found == ports_.end())
         return false;
-    found->second.pending.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    Flush(found->second);
+    Port& port = found->second;
+    port.pending.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    port.held = false;
+    Flush(port);
+    return true;
+}
+
+bool SimulatedPhone::ReplyWhenIdle(int interface_number, std::span<const std::uint8_t> bytes) {
+    const auto found = ports_.find(interface_number);
+    if (found == ports_.end())
+        return false;
+    Port& port = found->second;
+    // Bytes already waiting for room are not held back any longer than they are.
+    if (port.pending.empty())
+        port.held = true;
+    port.pending.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (port.pending.size() >= kHeldReplyLimit) {
+        port.held = false;
+        Flush(port);
+    }
     return true;
 }
 

@@ -83,10 +83,12 @@ class SimulatedPhone final : private PhoneControl {
     struct Port {
         PseudoTerminal terminal;
         std::string pending;  // replies the host has not taken yet
+        bool held = false;    // `pending` waits until the host's bytes are all taken
     };
 
     // PhoneControl, for the behaviour on the phone's thread.
     bool Reply(int interface_number, std::span<const std::uint8_t> bytes) override;
+    bool ReplyWhenIdle(int interface_number, std::span<const std::uint8_t> bytes) override;
     void Replug(const UsbIdentity& identity) override;
     const UsbIdentity& identity() const override { return identity_; }
     void After(platform::Milliseconds delay, std::function<void(PhoneControl&)> action) override;

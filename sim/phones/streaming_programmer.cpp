@@ -19,6 +19,7 @@ void StreamingProgrammer::OnStarted(PhoneControl&) {
     CloseOpen();
     open_ = false;
     gone_ = false;
+    answers_held_ = 0;
 }
 
 void StreamingProgrammer::OnHostBytes(PhoneControl& phone, std::span<const std::uint8_t> bytes,
@@ -69,11 +70,15 @@ void StreamingProgrammer::OnPacket(PhoneControl& phone, const Packet& packet) {
         case st::kStreamWrite:
             OnStreamWrite(phone, packet);
             return;
-        case st::kClose:
-            CloseOpen();
+        case st::kClose: {
+            const bool kept = CloseOpen();
             open_ = false;
-            Answer(phone, {st::kClosed});
+            if (kept)
+                Answer(phone, {st::kClosed});
+            else
+                Refuse(phone, st::kErrorCloseFailed, "image not kept");
             return;
+        }
         case st::kReset:
             CloseOpen();
             open_ = false;
@@ -114,7 +119,17 @@ void StreamingProgrammer::OnStreamWrite(PhoneControl& phone, const Packet& packe
         Refuse(phone, st::kErrorInvalidAddress, error);
         return;
     }
-    Answer(phone, fendrel::qcom::EncodeBlockWritten(write->address));
+    // The host keeps a window of blocks on the way and takes their answers as they come: they
+    // go out together once its bytes are taken, and every half window at the latest, so that
+    // the window never runs dry while the phone still has blocks to take.
+    const Packet answer =
+        fendrel::qcom::EncodeFrame(fendrel::qcom::EncodeBlockWritten(write->address));
+    if (++answers_held_ < kWindow / 2) {
+        phone.ReplyWhenIdle(kDiagnosticInterface, answer);
+        return;
+    }
+    answers_held_ = 0;
+    phone.Reply(kDiagnosticInterface, answer);
 }
 
 }  // namespace sim

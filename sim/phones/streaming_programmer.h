@@ -7,9 +7,11 @@
 //                   an error packet (incompatible features)
 //   security mode   taken
 //   stream write    goes to what the family opened last, at byte addresses from its start, each
-//                   block answered with its address; nothing open: an error packet (out of
-//                   sequence)
-//   close           ends the open image or region
+//                   block answered with its address (the answers of a run of blocks go out
+//                   together once the host's bytes are taken, every half window at the
+//                   latest); nothing open: an error packet (out of sequence)
+//   close           ends the open image or region; an error packet (close failed) when what was
+//                   written could not all be kept
 //   reset           answered, then the phone restarts in normal mode
 // Commands a family does not know are answered with an error packet (invalid command).
 //
@@ -48,8 +50,9 @@ class StreamingProgrammer : public DownloadSpeaker {
     // Writes `data` at byte `address` of what is open; false, with `error` set, when it cannot.
     virtual bool Write(std::uint32_t address, std::span<const std::uint8_t> data,
                        std::string& error) = 0;
-    // Ends what is open; called by close, a restart and a new start.
-    virtual void CloseOpen() = 0;
+    // Ends what is open; called by close, a restart and a new start. False when what was written
+    // could not all be kept.
+    virtual bool CloseOpen() = 0;
 
     void Answer(PhoneControl& phone, const fendrel::qcom::Packet& packet);
     void Refuse(PhoneControl& phone, std::uint32_t code, std::string_view text);
@@ -67,7 +70,8 @@ class StreamingProgrammer : public DownloadSpeaker {
     fendrel::qcom::FrameDecoder decoder_;
     PhoneFault fault_ = PhoneFault::kNone;
     bool open_ = false;
-    bool gone_ = false;  // unplugged for good
+    bool gone_ = false;             // unplugged for good
+    std::size_t answers_held_ = 0;  // block answers since one last went out at once
 };
 
 }  // namespace sim

@@ -198,6 +198,17 @@ TEST_F(DmssDownload, EachFaultEndsWithItsTextInTime) {
     }
 }
 
+TEST_F(DmssDownload, AnImageTheFlashCannotKeepFailsAtItsClose) {
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full to stand for a flash that takes nothing";
+    MakeNandSet();
+    const int phone = AddPhone("nand");
+    // The QCSBL's blocks are taken into the phone's buffer and answered; keeping them fails.
+    std::filesystem::create_directories(station.NandFolder(phone));
+    std::filesystem::create_symlink("/dev/full", station.NandFolder(phone) + "/qcsbl.mbn");
+    ExpectFailedRun(phone, "ERROR Download Qcs Boot Loader file fail(0x5000/0x5000)!");
+}
+
 TEST_F(DmssDownload, ATableThatDiffersIsOverriddenOnlyWhenErasing) {
     MakeNandSet();
     const int phone = AddPhone("nand");

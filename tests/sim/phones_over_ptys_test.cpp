@@ -54,6 +54,20 @@ class EchoBehaviour final : public sim::PhoneBehaviour {
     std::promise<void> download_mode_;
 };
 
+// Acknowledges every byte with itself when idle, and answers '!' with itself at once.
+class AcknowledgingBehaviour final : public sim::PhoneBehaviour {
+  public:
+    void OnHostBytes(sim::PhoneControl& phone, int interface_number,
+                     std::span<const std::uint8_t> bytes) override {
+        for (const std::uint8_t& byte : bytes) {
+            if (byte == '!')
+                phone.Reply(interface_number, std::span(&byte, 1));
+            else
+                phone.ReplyWhenIdle(interface_number, std::span(&byte, 1));
+        }
+    }
+};
+
 class PhonesOverPtys : public ::testing::Test {
   protected:
     PhonesOverPtys() {
@@ -188,6 +202,20 @@ TEST_F(PhonesOverPtys, APhoneSwitchesModeByItself) {
     EXPECT_EQ(ports[0].port_kind, PORT_KIND_DLOAD);
     ASSERT_EQ(port.Open(ports[0].port_name, kBaud, devices_), platform::OpenStatus::kOpened);
     EXPECT_EQ(Exchange(port, "dl"), "dl");
+}
+
+TEST_F(PhonesOverPtys, AnswersHeldUntilIdleGoOutInOrder) {
+    sim::SimulatedPhone phone(tree_, "1-1", std::make_unique<AcknowledgingBehaviour>());
+    ASSERT_TRUE(phone.Plug(sim::DownloadModeIdentity("D1")));
+    platform::SerialPort port;
+    ASSERT_EQ(port.Open(phone.Node(sim::kDiagnosticInterface), kBaud),
+              platform::OpenStatus::kOpened)
+        << port.error();
+    // Held answers go before one sent at once, and the last ones once the host has said all.
+    EXPECT_EQ(Exchange(port, "abc!de"), "abc!de");
+    // More than a packet's worth of them, with nothing sent at once.
+    const std::string many(3 * sim::PhoneControl::kHeldReplyLimit + 5, 'x');
+    EXPECT_EQ(Exchange(port, many), many);
 }
 
 TEST_F(PhonesOverPtys, ADiskFaultShowsOnTheDiskAsTheSystemWouldShowIt) {
