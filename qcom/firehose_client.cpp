@@ -121,12 +121,15 @@ FirehoseStatus FirehoseClient::SendBytes(std::span<const std::uint8_t> bytes,
 }
 
 FirehoseClient::Reply FirehoseClient::Command(const Element& command,
-                                              platform::Milliseconds timeout) {
+                                              platform::Milliseconds timeout,
+                                              const Meanwhile& meanwhile) {
     logs_.clear();
     Reply reply;
     reply.status = SendDocument(command);
     if (!reply.status.ok())
         return reply;
+    if (meanwhile)
+        meanwhile();
     return Await(timeout);
 }
 
@@ -393,8 +396,10 @@ FirehoseStatus FirehoseClient::Read(const SectorRange& range, const Sink& sink) 
     return {};
 }
 
-FirehoseStatus FirehoseClient::Digest(const SectorRange& range, Sha256Digest& digest) {
-    const Reply reply = Command(RangeCommand("getsha256digest", range), kSlowAnswerTimeout);
+FirehoseStatus FirehoseClient::Digest(const SectorRange& range, Sha256Digest& digest,
+                                      const Meanwhile& meanwhile) {
+    const Reply reply =
+        Command(RangeCommand("getsha256digest", range), kSlowAnswerTimeout, meanwhile);
     if (!reply.ack)
         return Refusal(reply, "getsha256digest");
     for (auto line = logs_.rbegin(); line != logs_.rend(); ++line) {
