@@ -140,6 +140,7 @@ class FirehoseClient {
     LinkBuffer& link_;
     std::size_t payload_ = 0;
     std::vector<std::string> logs_;
+    std::vector<std::uint8_t> piece_buffer_;  // a program's data on its way
 };
 
 }  // namespace fendrel::qcom
