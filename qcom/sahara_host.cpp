@@ -1,8 +1,10 @@
 #include "qcom/sahara_host.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 namespace fendrel::qcom {
 namespace {
@@ -170,8 +172,10 @@ SaharaOutcome SaharaHost::Upload(std::span<const std::uint8_t> programmer,
     image_known_ = false;
     unsent_ = {};
 
+    std::optional<Next> held;  // a packet read ahead to tell a late HELLO from a new one
+
     while (true) {
-        const Next next = ReadPacket(wait);
+        const Next next = held ? *std::exchange(held, std::nullopt) : ReadPacket(wait);
         wait = kPacketTimeout;
         const bool blind_greeting_due = stage == Stage::kUnheard;
         if (next.status == LinkStatus::kTimeout &&
@@ -213,6 +217,15 @@ SaharaOutcome SaharaHost::Upload(std::span<const std::uint8_t> programmer,
                                   "the phone offers a memory dump, not a programmer upload",
                                   outcome.sent);
                 break;
+            }
+            if (stage == Stage::kGreetedBlind) {
+                Next after = ReadPacket(kLateHelloWindow);
+                if (after.status != LinkStatus::kTimeout) {
+                    // A READ_DATA: the HELLO crossed the blind answer, which the phone took.
+                    // Anything else is judged on its own; a HELLO again comes back here.
+                    held = std::move(after);
+                    continue;
+                }
             }
             const bool command_mode = hello->mode == kCommandMode;
             HelloResponse answer;

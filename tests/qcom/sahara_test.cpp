@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <utility>
 
 #include "platform/byte_order.h"
 #include "qcom/sahara_host.h"
@@ -112,6 +113,10 @@ class Loader {
     std::map<std::uint64_t, Bytes> pieces;  // offset: bytes received
     std::vector<std::string> heard;         // the host's packets, by name
     bool silent = false;
+    // Its HELLO is on the way when the first HELLO_RESP comes, which it takes as the answer.
+    bool hello_in_flight = false;
+    // It drops the first HELLO_RESP and says HELLO again, as after a restart.
+    bool starts_over = false;
 
   private:
     void Take(std::span<const std::uint8_t> bytes) {
@@ -139,8 +144,12 @@ class Loader {
             ASSERT_TRUE(decoded.packet) << decoded.error;
             heard.push_back(NameOf(*decoded.packet));
             if (const auto* answer = std::get_if<HelloResponse>(&*decoded.packet)) {
+                if (std::exchange(hello_in_flight, false))
+                    SayHello();
                 if (answer->mode == kCommandMode)
                     link_.Send(Encode(CommandReady{}));
+                else if (std::exchange(starts_over, false))
+                    SayHello();
                 else
                     AskNext();
             } else if (const auto* mode = std::get_if<SwitchMode>(&*decoded.packet)) {
@@ -234,6 +243,35 @@ TEST_F(SaharaUpload, AnswersAHelloItNeverSaw) {
     ExpectWhole(loader);
     EXPECT_EQ(loader.heard, (std::vector<std::string>{"HELLO_RESP", "DONE"}));
     EXPECT_EQ(clock.Now(), SaharaHost::kHelloWait);
+}
+
+// A HELLO after the blind answer: one that crossed it must not be answered again (the second
+// HELLO_RESP would reach the loader as programmer bytes), one from a phone that started over must.
+TEST_F(SaharaUpload, AHelloAfterTheBlindAnswerIsAnsweredOnlyWhenNothingElseFollows) {
+    struct Case {
+        bool crossed;
+        std::vector<std::string> heard;
+        platform::Milliseconds took;
+    };
+    const Case cases[] = {
+        {true, {"HELLO_RESP", "DONE"}, SaharaHost::kHelloWait},
+        {false,
+         {"HELLO_RESP", "HELLO_RESP", "DONE"},
+         SaharaHost::kHelloWait + SaharaHost::kLateHelloWindow},
+    };
+    for (const Case& c : cases) {
+        platform::VirtualClock fresh_clock;
+        FakeLink fresh(fresh_clock);
+        LinkBuffer fresh_buffer(fresh, fresh_clock);
+        Loader loader(fresh, Reads());
+        loader.hello_in_flight = c.crossed;
+        loader.starts_over = !c.crossed;
+        const SaharaOutcome outcome = SaharaHost(fresh_buffer).Upload(programmer, {});
+        EXPECT_EQ(outcome.result, SaharaResult::kUploaded) << outcome.error;
+        ExpectWhole(loader);
+        EXPECT_EQ(loader.heard, c.heard) << "crossed: " << c.crossed;
+        EXPECT_EQ(fresh_clock.Now(), c.took) << "crossed: " << c.crossed;
+    }
 }
 
 TEST_F(SaharaUpload, SwitchesAPhoneInCommandModeToTheTransfer) {
