@@ -121,12 +121,15 @@ FirehoseStatus FirehoseClient::SendBytes(std::span<const std::uint8_t> bytes,
 }
 
 FirehoseClient::Reply FirehoseClient::Command(const Element& command,
-                                              platform::Milliseconds timeout) {
+                                              platform::Milliseconds timeout,
+                                              const Meanwhile& meanwhile) {
     logs_.clear();
     Reply reply;
     reply.status = SendDocument(command);
     if (!reply.status.ok())
         return reply;
+    if (meanwhile)
+        meanwhile();
     return Await(timeout);
 }
 
@@ -289,12 +292,14 @@ FirehoseStatus FirehoseClient::Program(const SectorRange& range, const Fill& fil
     if (!RawMode(reply))
         return {FirehoseResult::kProtocolError, "program was answered without raw mode"};
 
-    std::vector<std::uint8_t> buffer(
-        static_cast<std::size_t>(std::min<std::uint64_t>(piece, total)));
+    // Kept from command to command: a fresh piece-sized buffer would be zeroed and faulted in
+    // for every megabyte sent.
+    piece_buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(piece, total)));
     bool source_ok = true;
     for (std::uint64_t sent = 0; sent < total;) {
-        const std::span<std::uint8_t> data = std::span(buffer).first(
-            static_cast<std::size_t>(std::min<std::uint64_t>(piece, total - sent)));
+        const std::span<std::uint8_t> data =
+            std::span(piece_buffer_)
+                .first(static_cast<std::size_t>(std::min<std::uint64_t>(piece, total - sent)));
         source_ok = source_ok && fill(data);
         if (!source_ok)
             std::fill(data.begin(), data.end(), 0);
@@ -393,8 +398,10 @@ FirehoseStatus FirehoseClient::Read(const SectorRange& range, const Sink& sink) 
     return {};
 }
 
-FirehoseStatus FirehoseClient::Digest(const SectorRange& range, Sha256Digest& digest) {
-    const Reply reply = Command(RangeCommand("getsha256digest", range), kSlowAnswerTimeout);
+FirehoseStatus FirehoseClient::Digest(const SectorRange& range, Sha256Digest& digest,
+                                      const Meanwhile& meanwhile) {
+    const Reply reply =
+        Command(RangeCommand("getsha256digest", range), kSlowAnswerTimeout, meanwhile);
     if (!reply.ack)
         return Refusal(reply, "getsha256digest");
     for (auto line = logs_.rbegin(); line != logs_.rend(); ++line) {

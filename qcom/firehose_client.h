@@ -13,7 +13,8 @@
 //   Program        <program .../>: the sectors' data in pieces of the agreed size
 //   Read           <read .../>: the sectors' data back
 //   Digest         <getsha256digest .../>: the SHA-256 of sectors, from the log line that holds
-//                  64 hex digits after "Digest"
+//                  64 hex digits after "Digest"; the caller's own work can run while the phone
+//                  reads and digests the sectors
 //   Patch          <patch filename="DISK" .../> with a number for its value
 //   PowerReset     <power value="reset"/>: the phone restarts (and may leave before its answer)
 //
@@ -104,7 +105,10 @@ class FirehoseClient {
     using Sink = std::function<void(std::span<const std::uint8_t>)>;
     FirehoseStatus Read(const SectorRange& range, const Sink& sink);
 
-    FirehoseStatus Digest(const SectorRange& range, Sha256Digest& digest);
+    // Runs after a command went out, before its answer is waited for.
+    using Meanwhile = std::function<void()>;
+    FirehoseStatus Digest(const SectorRange& range, Sha256Digest& digest,
+                          const Meanwhile& meanwhile = {});
     FirehoseStatus Patch(const DiskPatch& patch, std::uint64_t value);
     FirehoseStatus PowerReset();
 
@@ -117,8 +121,9 @@ class FirehoseClient {
         bool ack = false;
         firehose::Element response;
     };
-    // Sends a command and waits for its first response.
-    Reply Command(const firehose::Element& command, platform::Milliseconds timeout);
+    // Sends a command, runs `meanwhile` when it went out, and waits for its first response.
+    Reply Command(const firehose::Element& command, platform::Milliseconds timeout,
+                  const Meanwhile& meanwhile = {});
     // Waits for the next response, passing over (and keeping) log lines.
     Reply Await(platform::Milliseconds timeout);
     FirehoseStatus SendDocument(const firehose::Element& command);
@@ -135,6 +140,7 @@ class FirehoseClient {
     LinkBuffer& link_;
     std::size_t payload_ = 0;
     std::vector<std::string> logs_;
+    std::vector<std::uint8_t> piece_buffer_;  // a program's data on its way
 };
 
 }  // namespace fendrel::qcom

@@ -61,7 +61,7 @@ struct SaharaOutcome {
 
 class SaharaHost {
   public:
-    static constexpr platform::Milliseconds kHelloWait{50};
+    static constexpr platform::Milliseconds kHelloWait{20};
     static constexpr platform::Milliseconds kLateHelloWindow{250};
     static constexpr platform::Milliseconds kPacketTimeout{3000};
     static constexpr platform::Milliseconds kWriteTimeout{3000};

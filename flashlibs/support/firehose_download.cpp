@@ -6,6 +6,9 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
+#include <span>
+#include <vector>
 
 #include "platform/event.h"
 #include "platform/files.h"
@@ -53,6 +56,33 @@ ImageRow RowOf(const ProgramRegion& region) {
 SectorRange RangeOf(const ProgramRegion& region) {
     return {region.physical_partition, region.sector_size, region.start_sector, region.sectors};
 }
+
+// A region's data as it goes to the phone: the file's bytes from the region's offset, then zeros
+// to the end of its last sector.
+class RegionSource {
+  public:
+    explicit RegionSource(const ProgramRegion& region)
+        : file_(region.file_path, std::ios::binary), file_left_(region.bytes) {
+        file_.seekg(static_cast<std::streamoff>(region.file_offset));
+    }
+
+    // Fills `piece` with the next bytes; false when the file cannot be read.
+    bool Fill(std::span<std::uint8_t> piece) {
+        const std::size_t from_file =
+            static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), file_left_));
+        file_.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(from_file));
+        std::fill(piece.begin() + static_cast<std::ptrdiff_t>(from_file), piece.end(), 0);
+        file_left_ -= from_file;
+        return static_cast<bool>(file_);
+    }
+
+    // The file's bytes not yet read.
+    std::uint64_t file_left() const { return file_left_; }
+
+  private:
+    std::ifstream file_;
+    std::uint64_t file_left_;
+};
 
 // The phone's sectors, read through Firehose: what the patches' CRC32 values are made of.
 class PhoneSectors final : public qcom::SectorSource {
@@ -198,24 +228,12 @@ class FirehoseRun {
     // Writes the region in program commands of at most kProgramBytes, then verifies it.
     bool WriteRegion(const ProgramRegion& region) {
         const ImageRow row = RowOf(region);
-        std::ifstream file(region.file_path, std::ios::binary);
-        file.seekg(static_cast<std::streamoff>(region.file_offset));
-        std::uint64_t file_left = region.bytes;
-        qcom::Sha256 sent;
-        const auto fill = [&](std::span<std::uint8_t> piece) {
-            const std::size_t from_file =
-                static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), file_left));
-            file.read(reinterpret_cast<char*>(piece.data()),
-                      static_cast<std::streamsize>(from_file));
-            std::fill(piece.begin() + static_cast<std::ptrdiff_t>(from_file), piece.end(), 0);
-            file_left -= from_file;
-            sent.Update(piece);
-            return static_cast<bool>(file);
-        };
+        RegionSource source(region);
+        const auto fill = [&](std::span<std::uint8_t> piece) { return source.Fill(piece); };
         const std::uint64_t command_sectors = kProgramBytes / region.sector_size;
         for (std::uint64_t done = 0; done < region.sectors;) {
             const std::uint64_t count = std::min(command_sectors, region.sectors - done);
-            const std::uint64_t before = file_left;
+            const std::uint64_t before = source.file_left();
             const FirehoseStatus status = client_.Program(
                 {region.physical_partition, region.sector_size, region.start_sector + done, count},
                 fill);
@@ -223,31 +241,61 @@ class FirehoseRun {
                 progress_.Failed(row);
                 return false;
             }
-            progress_.Written(row, before - file_left);
+            progress_.Written(row, before - source.file_left());
             done += count;
         }
-        if (!Verified(region, sent.Finish())) {
+        if (!Verified(region)) {
             progress_.Failed(row);
             return false;
         }
         return true;
     }
 
-    // The phone's digest of the region, or the region read back, equals what was sent.
-    bool Verified(const ProgramRegion& region, const qcom::Sha256Digest& sent) {
+    // The phone's digest of the region, or the region read back, equals the digest of the data
+    // the file puts there. The file is digested while the phone digests the sectors: the two take
+    // about as long, and a stop cuts the file's short.
+    bool Verified(const ProgramRegion& region) {
+        std::optional<qcom::Sha256Digest> file;
         if (!digest_refused_) {
             qcom::Sha256Digest phone{};
-            const FirehoseStatus status = client_.Digest(RangeOf(region), phone);
+            const FirehoseStatus status =
+                client_.Digest(RangeOf(region), phone, [&] { file = FileDigest(region); });
             if (status.ok())
-                return phone == sent;
+                return file == phone;
             if (status.result != FirehoseResult::kNak)
                 return false;
             digest_refused_ = true;  // a programmer without getsha256digest
         }
+        if (!file)
+            file = FileDigest(region);
+        if (!file)
+            return false;
         qcom::Sha256 back;
         const FirehoseStatus status = client_.Read(
             RangeOf(region), [&](std::span<const std::uint8_t> piece) { back.Update(piece); });
-        return status.ok() && back.Finish() == sent;
+        return status.ok() && back.Finish() == *file;
+    }
+
+    // None when the file cannot be read or a stop came.
+    std::optional<qcom::Sha256Digest> FileDigest(const ProgramRegion& region) const {
+        RegionSource source(region);
+        qcom::Sha256 digest;
+        std::vector<std::uint8_t> piece(kProgramBytes);
+        for (std::uint64_t left = region.sectors * region.sector_size; left > 0;) {
+            if (stop_event().IsSet())
+                return std::nullopt;
+            const std::span<std::uint8_t> next = std::span(piece).first(
+                static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), left)));
+            if (!source.Fill(next))
+                return std::nullopt;
+            digest.Update(next);
+            left -= next.size();
+        }
+        return digest.Finish();
+    }
+
+    const platform::ManualResetEvent& stop_event() const {
+        return call_.stop_event != nullptr ? *call_.stop_event : *own_stop_;
     }
 
     bool WritePatches(const qcom::RawProgramPlan& plan) {

@@ -7,7 +7,7 @@
 //  3. Firehose: configure (pieces of 1 MiB asked for, the phone's answer taken), the size of
 //     every physical partition the layout uses, and the layout placed on them.
 //  4. Every region is written in program commands of at most kProgramBytes, and verified: the
-//     phone's SHA-256 of the region (getsha256digest) against that of the data sent, or, from a
+//     phone's SHA-256 of the region (getsha256digest) against that of the file's data, or, from a
 //     programmer without getsha256digest, the region read back.
 //  5. The patches, each value worked out from the phone's sectors as they stand, each field read
 //     back after it is written.
