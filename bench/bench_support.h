@@ -10,16 +10,20 @@
 
 namespace fendrel::bench {
 
+// How long one run of `work` takes, in seconds.
+template <typename Work>
+double SecondsOf(Work&& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 // The best of `rounds` runs of `work`, in seconds: the figure least disturbed by other load.
 template <typename Work>
 double BestSeconds(int rounds, Work&& work) {
     double best = 1e300;
-    for (int i = 0; i < rounds; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
-    }
+    for (int i = 0; i < rounds; ++i)
+        best = std::min(best, SecondsOf(work));
     return best;
 }
 
@@ -27,12 +31,8 @@ double BestSeconds(int rounds, Work&& work) {
 template <typename Work>
 double MedianSeconds(int rounds, Work&& work) {
     std::vector<double> seconds;
-    for (int i = 0; i < rounds; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        seconds.push_back(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
+    for (int i = 0; i < rounds; ++i)
+        seconds.push_back(SecondsOf(work));
     std::sort(seconds.begin(), seconds.end());
     return seconds[seconds.size() / 2];
 }
