@@ -1,5 +1,10 @@
 // Serial ports on Windows: CreateFileA on "\\.\COMn" with overlapped I/O; every wait watches the
 // port's operation and the stop event together.
+//
+// Waiting for data is a one-byte read that waits for its byte (the port's read time-outs turned
+// off for it), not WaitCommEvent: a read ends on arriving data with every serial driver, while
+// WaitCommEvent needs the driver to report line events (Wine's ends at once, cancelled, on a
+// device without modem lines, such as a pseudo-terminal). The byte it takes is held for Read.
 #include <windows.h>
 
 #include <algorithm>
@@ -33,13 +38,16 @@ DWORD WaitMs(Milliseconds timeout) {
     return static_cast<DWORD>(std::clamp<long long>(timeout.count(), 0, INFINITE - 1));
 }
 
-// Reads return at once with what is buffered; writes have no time-out of their own (the waits
-// here bound them).
-bool SetTimeouts(HANDLE port) {
+// How reads end: at once with what is buffered (the port's setting), or once every byte asked
+// for has come (for the one-byte read that waits for data). Writes have no time-out of their own
+// either way (the waits here bound them).
+enum class ReadsEnd { kAtOnce, kWhenComplete };
+
+bool SetTimeouts(HANDLE port, ReadsEnd reads) {
     COMMTIMEOUTS timeouts{};
     if (!GetCommTimeouts(port, &timeouts))
         return false;
-    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadIntervalTimeout = reads == ReadsEnd::kAtOnce ? MAXDWORD : 0;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = 0;
@@ -99,9 +107,22 @@ struct SerialPort::Device {
         return IoStatus::kError;
     }
 
+    // Ends the overlapped operation started with `overlapped`: cancelled first when `cancel`,
+    // then waited for, so that its buffer is free again. `moved` receives the bytes it moved
+    // (a cancelled operation may still have moved some).
+    IoStatus Settle(OVERLAPPED& overlapped, bool cancel, DWORD* moved) {
+        if (cancel)
+            CancelIoEx(handle, &overlapped);
+        if (!GetOverlappedResult(handle, &overlapped, moved, TRUE)) {
+            const DWORD code = GetLastError();
+            if (code != ERROR_OPERATION_ABORTED)
+                return Failure("cannot use", code);
+        }
+        return IoStatus::kOk;
+    }
+
     // Waits for the overlapped operation started with `overlapped` to end, `stop` or `timeout`;
-    // an operation still running then is cancelled and waited for, so that its buffer is free
-    // again. `moved` receives the bytes it moved.
+    // an operation still running then is called off (see Settle).
     IoStatus Finish(OVERLAPPED& overlapped, const ManualResetEvent& stop, Milliseconds timeout,
                     DWORD* moved) {
         HANDLE watched[2] = {WinHandle(stop.native_handle()), operation};
@@ -112,16 +133,30 @@ struct SerialPort::Device {
             status = IoStatus::kStopped;
         else if (ready == WAIT_TIMEOUT)
             status = IoStatus::kTimeout;
-        else if (ready != WAIT_OBJECT_0 + 1)
-            return Failure("cannot wait on", GetLastError());
-        if (status != IoStatus::kOk)
-            CancelIoEx(handle, &overlapped);
-        if (!GetOverlappedResult(handle, &overlapped, moved, TRUE)) {
+        else if (ready != WAIT_OBJECT_0 + 1) {
             const DWORD code = GetLastError();
-            if (code != ERROR_OPERATION_ABORTED)
-                return Failure("cannot use", code);
+            Settle(overlapped, true, moved);
+            return Failure("cannot wait on", code);
         }
-        return status;
+        const IoStatus settled = Settle(overlapped, status != IoStatus::kOk, moved);
+        return settled != IoStatus::kOk ? settled : status;
+    }
+
+    // Reads what is buffered into `buffer`, without waiting. The port's time-outs end a read at
+    // once; a driver that keeps a read of an empty queue waiting for data instead (Wine's does)
+    // has it called off.
+    IoStatus ReadBuffered(std::span<std::uint8_t> buffer, DWORD* got) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = operation;
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), MAXDWORD));
+        if (!ReadFile(handle, buffer.data(), wanted, nullptr, &overlapped) &&
+            GetLastError() != ERROR_IO_PENDING)
+            return Failure("cannot read", GetLastError());
+        if (GetOverlappedResult(handle, &overlapped, got, FALSE))
+            return IoStatus::kOk;
+        if (GetLastError() != ERROR_IO_INCOMPLETE)
+            return Failure("cannot read", GetLastError());
+        return Settle(overlapped, true, got);
     }
 
     // Bytes waiting in the driver's input queue; none when the port fails.
@@ -134,7 +169,8 @@ struct SerialPort::Device {
     }
 
     HANDLE handle;
-    HANDLE operation;  // manual-reset event of the overlapped operation under way
+    HANDLE operation;                  // manual-reset event of the overlapped operation under way
+    std::optional<std::uint8_t> held;  // the byte the last wait for data took, not yet read
     const std::string& path;
     std::string& error;
     bool gone = false;
@@ -167,8 +203,8 @@ OpenStatus SerialPort::Open(std::string_view port, unsigned baud_rate, const Dev
     }
     device_path_ = name;
     device_ = std::make_unique<Device>(handle, device_path_, error_);
-    if (device_->operation == nullptr || !SetTimeouts(handle) || !SetLine(handle, baud_rate) ||
-        !SetupComm(handle, kQueueBytes, kQueueBytes)) {
+    if (device_->operation == nullptr || !SetTimeouts(handle, ReadsEnd::kAtOnce) ||
+        !SetLine(handle, baud_rate) || !SetupComm(handle, kQueueBytes, kQueueBytes)) {
         const std::string why = LastErrorText(name + " is not a serial port that can be set up");
         Close();
         error_ = why;
@@ -190,6 +226,7 @@ void SerialPort::Close() {
 bool SerialPort::Purge() {
     if (!device_ || device_->gone)
         return false;
+    device_->held.reset();
     if (!PurgeComm(device_->handle,
                    PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR)) {
         device_->Failure("cannot purge", GetLastError());
@@ -207,17 +244,18 @@ IoResult SerialPort::Read(std::span<std::uint8_t> buffer) {
         return {IoStatus::kGone, 0};
     if (buffer.empty())
         return {IoStatus::kOk, 0};
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = device_->operation;
+    std::size_t done = 0;
+    if (device_->held) {
+        buffer[0] = *std::exchange(device_->held, std::nullopt);
+        done = 1;
+    }
     DWORD got = 0;
-    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), MAXDWORD));
-    if (!ReadFile(device_->handle, buffer.data(), wanted, nullptr, &overlapped) &&
-        GetLastError() != ERROR_IO_PENDING)
-        return {device_->Failure("cannot read", GetLastError()), 0};
-    // With the time-outs of Open the read ends at once with what is buffered.
-    if (!GetOverlappedResult(device_->handle, &overlapped, &got, TRUE))
-        return {device_->Failure("cannot read", GetLastError()), 0};
-    return {IoStatus::kOk, got};
+    const IoStatus status =
+        done < buffer.size() ? device_->ReadBuffered(buffer.subspan(done), &got) : IoStatus::kOk;
+    // A failure behind the held byte shows on the next call (a port gone stays gone).
+    if (status != IoStatus::kOk && done == 0)
+        return {status, 0};
+    return {IoStatus::kOk, done + got};
 }
 
 IoStatus SerialPort::WaitReadable(const ManualResetEvent& stop, Milliseconds timeout) {
@@ -229,21 +267,32 @@ IoStatus SerialPort::WaitReadable(const ManualResetEvent& stop, Milliseconds tim
         return IoStatus::kGone;
     if (stop.IsSet())
         return IoStatus::kStopped;
+    if (device_->held)
+        return IoStatus::kOk;
     const std::optional<DWORD> queued = device_->Queued();
     if (!queued)
         return device_->Failure("cannot look at", GetLastError());
     if (*queued > 0)
         return IoStatus::kOk;
-    if (!SetCommMask(device_->handle, EV_RXCHAR))
+    if (!SetTimeouts(device_->handle, ReadsEnd::kWhenComplete))
         return device_->Failure("cannot watch", GetLastError());
     OVERLAPPED overlapped{};
     overlapped.hEvent = device_->operation;
-    DWORD events = 0;
-    if (!WaitCommEvent(device_->handle, &events, &overlapped) && GetLastError() != ERROR_IO_PENDING)
-        return device_->Failure("cannot watch", GetLastError());
-    // A byte that came between the look at the queue and the watch ends the watch at once.
-    DWORD ignored = 0;
-    return device_->Finish(overlapped, stop, timeout, &ignored);
+    std::uint8_t byte = 0;
+    DWORD got = 0;
+    IoStatus status = IoStatus::kOk;
+    if (!ReadFile(device_->handle, &byte, 1, nullptr, &overlapped) &&
+        GetLastError() != ERROR_IO_PENDING)
+        status = device_->Failure("cannot read", GetLastError());
+    else
+        status = device_->Finish(overlapped, stop, timeout, &got);
+    // The byte is kept whatever ended the wait (it may have come as the wait was called off).
+    if (got == 1)
+        device_->held = byte;
+    // Reads must end at once again, whatever ended the wait.
+    if (!SetTimeouts(device_->handle, ReadsEnd::kAtOnce))
+        return device_->Failure("cannot set up", GetLastError());
+    return status == IoStatus::kTimeout && got == 1 ? IoStatus::kOk : status;
 }
 
 IoResult SerialPort::Write(std::span<const std::uint8_t> bytes, const ManualResetEvent& stop,
