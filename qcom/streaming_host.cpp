@@ -115,6 +115,15 @@ DL_RET_E_TYPE StreamingHost::OpenMultiImage(std::uint8_t image_type,
 DL_RET_E_TYPE StreamingHost::StreamWrite(std::span<const std::uint8_t> data,
                                          const std::function<void(std::size_t)>& progress,
                                          std::uint32_t first_address) {
+    return StreamWrite(
+        data.size(),
+        [data](std::size_t offset, std::size_t length) { return data.subspan(offset, length); },
+        progress, first_address);
+}
+
+DL_RET_E_TYPE StreamingHost::StreamWrite(std::size_t size, const StreamSource& source,
+                                         const std::function<void(std::size_t)>& progress,
+                                         std::uint32_t first_address) {
     last_error_.reset();
     DL_RET_E_TYPE result = link_.Discard();
     if (result != DMSS_SUCCESS)
@@ -128,15 +137,18 @@ DL_RET_E_TYPE StreamingHost::StreamWrite(std::span<const std::uint8_t> data,
     std::size_t answered = 0;
     // Each block's answer is waited for from the one before it.
     platform::Milliseconds deadline = clock_.Now() + kBlockTimeout;
-    while (answered < data.size()) {
-        while (on_the_way.size() < window_ && sent < data.size()) {
-            const std::size_t size = std::min(block_size_, data.size() - sent);
+    while (answered < size) {
+        while (on_the_way.size() < window_ && sent < size) {
+            const std::size_t length = std::min(block_size_, size - sent);
+            const std::span<const std::uint8_t> block = source(sent, length);
+            if (block.size() != length)
+                return DMSS_IO_FAILED;
             const auto address = static_cast<std::uint32_t>(first_address + sent);
-            result = link_.Send(EncodeStreamWrite(address, data.subspan(sent, size)));
+            result = link_.Send(EncodeStreamWrite(address, block));
             if (result != DMSS_SUCCESS)
                 return result;
-            on_the_way.push_back({address, size});
-            sent += size;
+            on_the_way.push_back({address, length});
+            sent += length;
         }
         StreamingReply reply;
         result = Next(reply, deadline);

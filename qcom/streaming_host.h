@@ -67,6 +67,15 @@ class StreamingHost {
     DL_RET_E_TYPE StreamWrite(std::span<const std::uint8_t> data,
                               const std::function<void(std::size_t written)>& progress,
                               std::uint32_t first_address = 0);
+    // The `length` bytes of what is written from `offset` on, valid until the next call; empty
+    // when they cannot be had, which ends the write with DMSS_IO_FAILED.
+    using StreamSource =
+        std::function<std::span<const std::uint8_t>(std::size_t offset, std::size_t length)>;
+    // The same for `size` bytes asked of `source` block by block as they go out: a caller that
+    // reads them from a file in pieces keeps the window full from one piece to the next.
+    DL_RET_E_TYPE StreamWrite(std::size_t size, const StreamSource& source,
+                              const std::function<void(std::size_t written)>& progress,
+                              std::uint32_t first_address = 0);
     DL_RET_E_TYPE Close();
     DL_RET_E_TYPE Reset();
 

@@ -25,8 +25,9 @@ using Bytes = std::string;
 // The largest image file a NAND holds.
 constexpr std::uint64_t kLargestImage = 1ull << 30;
 // An image goes out in pieces of this size read from its file, so that a large one is neither held
-// in memory whole nor read to its end before its first block goes out.
-constexpr std::size_t kImagePiece = 4 << 20;
+// in memory whole nor read to its end before its first block goes out; a piece is read in less
+// time than the phone takes to empty the port's buffer, so reading it holds up nothing.
+constexpr std::size_t kImagePiece = 1 << 20;
 
 // How the worker's rows name an image type: its missing files (code 25) and its rows (26, 27).
 struct ImageRows {
@@ -218,24 +219,38 @@ class NandRun {
             return write_failed(0);
         }
         std::uint64_t written = 0;
+        // The blocks are served from one piece of the file at a time; the next piece is read
+        // while the blocks of the last one are still on the way.
         std::vector<std::uint8_t> piece(
             static_cast<std::size_t>(std::min<std::uint64_t>(total, kImagePiece)));
-        for (std::uint64_t offset = 0; offset < total;) {
-            const auto length =
-                static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), total - offset));
-            if (!image->ReadAt(offset, piece.data(), length)) {
+        std::uint64_t piece_at = 0;
+        std::size_t piece_bytes = 0;
+        bool read_failed = false;
+        const auto source = [&](std::size_t offset,
+                                std::size_t length) -> std::span<const std::uint8_t> {
+            if (offset < piece_at || offset + length > piece_at + piece_bytes) {
+                piece_at = offset;
+                piece_bytes =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), total - offset));
+                if (length > piece_bytes || !image->ReadAt(offset, piece.data(), piece_bytes)) {
+                    read_failed = true;
+                    piece_bytes = 0;
+                    return {};
+                }
+            }
+            return std::span(piece).subspan(static_cast<std::size_t>(offset - piece_at), length);
+        };
+        const auto answered = [&](std::size_t done) {
+            if (rows != nullptr && rows->image_row == ImageRow::kSoftware)
+                progress_.Written(ImageRow::kSoftware, done - written);
+            written = done;
+        };
+        if (host_.StreamWrite(static_cast<std::size_t>(total), source, answered) != DMSS_SUCCESS) {
+            if (read_failed) {
                 call_.report(kDownloadFailed);
                 return false;
             }
-            const auto answered_from = [&](std::size_t answered) {
-                if (rows != nullptr && rows->image_row == ImageRow::kSoftware)
-                    progress_.Written(ImageRow::kSoftware, offset + answered - written);
-                written = offset + answered;
-            };
-            if (host_.StreamWrite(std::span(piece.data(), length), answered_from,
-                                  static_cast<std::uint32_t>(offset)) != DMSS_SUCCESS)
-                return write_failed(written);
-            offset += length;
+            return write_failed(written);
         }
         if (host_.Close() != DMSS_SUCCESS)
             return write_failed(written);

@@ -225,6 +225,39 @@ TEST(StreamingHost, WritesInTheProgrammersBlocksWithinItsWindow) {
     EXPECT_EQ(progress.back(), data.size());
 }
 
+TEST(StreamingHost, AWriteFromASourceAsksForEachBlockOnceAndEndsWhenItHasNone) {
+    const Packet data = Pattern(6 * 4096 + 100);
+    for (const std::size_t fails_at : {data.size(), std::size_t{2 * 4096}}) {
+        SCOPED_TRACE(fails_at);
+        Rig rig;
+        ASSERT_EQ(rig.host.Hello(kMultiImage), DMSS_SUCCESS);
+        std::vector<std::pair<std::size_t, std::size_t>> asked;
+        const auto source = [&](std::size_t offset,
+                                std::size_t length) -> std::span<const std::uint8_t> {
+            asked.emplace_back(offset, length);
+            if (offset >= fails_at)
+                return {};
+            return std::span(data).subspan(offset, length);
+        };
+        const bool fails = fails_at < data.size();
+        EXPECT_EQ(rig.host.StreamWrite(data.size(), source, nullptr, 0x100),
+                  fails ? DMSS_IO_FAILED : DMSS_SUCCESS);
+
+        std::vector<std::pair<std::size_t, std::size_t>> expected;
+        for (std::size_t offset = 0; offset <= std::min(fails_at, data.size() - 1); offset += 4096)
+            expected.emplace_back(offset, std::min<std::size_t>(4096, data.size() - offset));
+        EXPECT_EQ(asked, expected);
+        // What the source gave went out at the first address on; nothing after what it lacked.
+        std::size_t offset = 0;
+        for (const auto& [address, block] : rig.programmer.blocks) {
+            EXPECT_EQ(address, 0x100 + offset);
+            EXPECT_TRUE(std::equal(block.begin(), block.end(), data.begin() + offset));
+            offset += block.size();
+        }
+        EXPECT_EQ(offset, std::min(fails_at, data.size()));
+    }
+}
+
 TEST(StreamingHost, AWriteEndsOnTheProgrammersErrorAWrongAnswerSilenceOrAStop) {
     struct Case {
         const char* name;
