@@ -27,14 +27,21 @@ double BestSeconds(int rounds, Work&& work) {
     return best;
 }
 
+// The median of `values` (none: 0).
+inline double Median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 // The median of `rounds` runs of `work`, in seconds.
 template <typename Work>
 double MedianSeconds(int rounds, Work&& work) {
     std::vector<double> seconds;
     for (int i = 0; i < rounds; ++i)
         seconds.push_back(SecondsOf(work));
-    std::sort(seconds.begin(), seconds.end());
-    return seconds[seconds.size() / 2];
+    return Median(std::move(seconds));
 }
 
 // Runs a shell command; false (with a note) when it fails.
