@@ -132,8 +132,13 @@ class NandProgrammer final : public StreamingProgrammer {
             !WriteWhole(folder_ / FileOf(request->image_type, true), request->payload))
             status = st::kOpenWriteProtected;
         if (status == st::kOpenDone) {
-            image_.open(folder_ / FileOf(request->image_type, false),
-                        std::ios::binary | std::ios::trunc);
+            // The image's file is written over in place and cut to what was written when it is
+            // closed: emptying it first would have the file system free and take again every
+            // page of a large image, work a phone's flash does in the chip.
+            image_path_ = folder_ / FileOf(request->image_type, false);
+            image_.open(image_path_, std::ios::binary | std::ios::in | std::ios::out);
+            if (!image_.is_open())
+                image_.open(image_path_, std::ios::binary | std::ios::out);  // a new one
             written_ = 0;
             if (!image_)
                 status = st::kOpenWriteProtected;
@@ -171,7 +176,9 @@ class NandProgrammer final : public StreamingProgrammer {
             return true;
         const bool written = WriteOut();
         image_.close();
-        return written && !image_.fail();
+        std::error_code cut;
+        std::filesystem::resize_file(image_path_, written_, cut);
+        return written && !image_.fail() && !cut;
     }
 
     void OnStarted(PhoneControl& phone) override {
@@ -181,7 +188,8 @@ class NandProgrammer final : public StreamingProgrammer {
 
     const std::filesystem::path folder_;
     bool table_taken_ = false;
-    std::ofstream image_;
+    std::filesystem::path image_path_;
+    std::fstream image_;
     std::vector<std::uint8_t> unwritten_;  // blocks taken, not yet in the file
     std::uint64_t written_ = 0;
 };

@@ -8,7 +8,8 @@
 //                    when it holds another, and then taken only with override (answered 1 again)
 //   open multi-image only after a partition table was taken; the types that carry a header
 //                    (oemsbl, amss, apps, apps boot loader) need it as payload (3 when missing),
-//                    the others take none (2); the image's file is started anew
+//                    the others take none (2); the image's file is started anew (written over
+//                    in place, cut to what was written when the image is closed)
 //   stream write     the open image, in order from byte 0 (another address is refused)
 //
 // Fault (phone_faults.h) beside those of every streaming programmer: table-differs, the phone

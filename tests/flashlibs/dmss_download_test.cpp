@@ -147,6 +147,15 @@ TEST_F(DmssDownload, ANandPhoneIsWrittenEndToEnd) {
         << ::testing::PrintToString(progress);
     EXPECT_TRUE(NandAsSent(phone));
     EXPECT_TRUE(PluggedAs(phone, sim::kNormalModeProduct));
+
+    // Written again with a shorter image, the phone holds that one alone.
+    MakeNandSet(1 << 20);
+    ASSERT_TRUE(station.Plug(phone, sim::kDownloadModeProduct)) << station.error();
+    Page again;
+    const Lines again_texts = Texts(Run(phone, again));
+    EXPECT_EQ(std::count(again_texts.begin(), again_texts.end(), "SUCCESS"), 1)
+        << ::testing::PrintToString(again_texts);
+    EXPECT_TRUE(NandAsSent(phone));
 }
 
 TEST_F(DmssDownload, AMissingFileIsNamedBeforeThePhoneIsTouched) {
