@@ -8,7 +8,6 @@
 namespace fendrel::ui {
 
 void PageHistory::Started(const std::string& port) {
-    started_[port] = std::chrono::system_clock::now();
     passed_[port] = false;
     recorded_[port] = false;
 }
@@ -20,9 +19,6 @@ void PageHistory::Passed(const std::string& port) {
 bool PageHistory::Record(history::ResultRecord result, std::string& error) {
     if (recorded_[result.port])
         return true;
-    const auto started = started_.find(result.port);
-    if (started != started_.end())
-        result.started = history::UtcText(started->second);
     result.passed = passed_[result.port];
     history::ResultHistory* history = Open(true, error);
     if (history == nullptr || !history->Record(result, error))

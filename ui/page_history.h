@@ -1,6 +1,6 @@
-// A download page's part of the result history: when each row's run began and whether it
-// passed, its row recorded the moment its END arrives (with what the worker knew then), and the
-// last results of a port for the window's history view. Page thread only.
+// A download page's part of the result history: whether each row's run passed, its row recorded
+// the moment its END arrives (with what the worker knew then), and the last results of a port
+// for the window's history view. Page thread only.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "history/result_history.h"
-#include "history/utc_time.h"
 
 namespace fendrel::ui {
 
@@ -23,8 +22,8 @@ class PageHistory {
     // START and SUCCESS of the row that lists `port`.
     void Started(const std::string& port);
     void Passed(const std::string& port);
-    // Adds the start and the verdict to `result` (ResultOfWorker at END) and records it, once
-    // per run (a run may report its END twice). False, with `error` set, when it could not be
+    // Adds the verdict to `result` (ResultOfWorker at END) and records it, once per run (a run
+    // may report its END twice). False, with `error` set, when it could not be
     // recorded.
     bool Record(history::ResultRecord result, std::string& error);
 
@@ -37,7 +36,6 @@ class PageHistory {
 
     const std::string path_;
     std::unique_ptr<history::ResultHistory> history_;
-    std::map<std::string, history::Moment> started_;
     std::map<std::string, bool> passed_;
     std::map<std::string, bool> recorded_;  // since the port's last START
 };

@@ -22,11 +22,13 @@ void PageRelay::Post(platform::MessageId message, std::uintptr_t wparam, std::in
     if (page_.isNull())
         return;
     // On the worker's thread, which alone may read its run's state while it goes on closing.
+    const history::Moment now = std::chrono::system_clock::now();
+    if (message == WorkerMessages().start)
+        run_started_ = now;
     std::optional<history::ResultRecord> result;
     if (results_ && worker_ != nullptr && message == WorkerMessages().end) {
-        const auto now = std::chrono::system_clock::now();
-        result =
-            history::ResultOfWorker(*worker_, port_, false, now, now, {platform::HostName(), {}});
+        result = history::ResultOfWorker(*worker_, port_, false, run_started_.value_or(now), now,
+                                         {platform::HostName(), {}});
     }
     // Queued with the page as context: a call still queued when the page goes is dropped.
     QMetaObject::invokeMethod(

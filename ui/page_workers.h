@@ -20,12 +20,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/download_thread.h"
 #include "engine/worker_services.h"
 #include "history/result_history.h"
+#include "history/utc_time.h"
 #include "platform/messages.h"
 #include "ports/port_record.h"
 
@@ -33,7 +35,8 @@ namespace fendrel::ui {
 
 using MessageHandler = std::function<void(platform::MessageId, std::uintptr_t, std::intptr_t)>;
 // Given, on the page's thread just before the END it came with, what the worker knew of its run
-// when it posted END (history/worker_result.h): the page adds the start and the verdict.
+// when it posted END (history/worker_result.h), with the moments it posted START and END: the
+// page adds the verdict.
 using ResultHandler = std::function<void(history::ResultRecord)>;
 
 // Which worker of a page posted a message; kNoWorker for posts of anything else (the port list).
@@ -63,6 +66,9 @@ class PageRelay final : public platform::Notifier {
     ResultHandler results_;
     const CDownloadThread* worker_ = nullptr;
     std::string port_;
+    // When the worker posted its last START. Taken on the worker's thread like the end: the page
+    // handles START later, after a short run's END was already posted.
+    std::optional<history::Moment> run_started_;
 };
 
 class PageWorkers {
