@@ -4,13 +4,13 @@
 // A phone sends its HELLO when it comes up, which is usually before the station has opened the
 // port and emptied it, so the host never sees it. The host waits kHelloWait for a HELLO and, when
 // none comes, answers the one it missed: an unsolicited HELLO_RESP for an image transfer, which a
-// phone waiting for the answer to its HELLO takes as such. A phone answers at once, so the wait
-// is short; a HELLO that comes after the blind answer is either one that crossed it (the phone
-// takes the blind answer and asks for the programmer within kLateHelloWindow) or a phone that
-// started over (it says nothing more): only the second is answered, as a second HELLO_RESP
-// would reach the first phone as programmer bytes. Bytes that begin with '<' are a Firehose
-// programmer's XML: the programmer runs already (a run stopped after its upload, or a phone not
-// reset since), and Upload says so without sending anything more.
+// phone waiting for the answer to its HELLO takes as such. The wait only lets a HELLO already on
+// its way arrive, so it is short: a HELLO that comes after the blind answer is either one that
+// crossed it (the phone takes the blind answer and asks for the programmer within
+// kLateHelloWindow) or a phone that started over (it says nothing more), and only the second is
+// answered, as a second HELLO_RESP would reach the first phone as programmer bytes. Bytes that
+// begin with '<' are a Firehose programmer's XML: the programmer runs already (a run stopped after
+// its upload, or a phone not reset since), and Upload says so without sending anything more.
 //
 // A HELLO that offers command mode is answered in command mode, and the phone is switched to an
 // image transfer at its CMD_READY (it then says HELLO again). A HELLO for a memory dump is refused.
@@ -61,7 +61,7 @@ struct SaharaOutcome {
 
 class SaharaHost {
   public:
-    static constexpr platform::Milliseconds kHelloWait{20};
+    static constexpr platform::Milliseconds kHelloWait{5};
     static constexpr platform::Milliseconds kLateHelloWindow{250};
     static constexpr platform::Milliseconds kPacketTimeout{3000};
     static constexpr platform::Milliseconds kWriteTimeout{3000};
