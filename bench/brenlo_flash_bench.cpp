@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "fastboot/brenlo.h"
 #include "platform/dynamic_library.h"
 #include "sim/fastboot/fastboot_device.h"
@@ -58,11 +59,6 @@ int Spawn(const std::vector<std::string>& arguments) {
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 }  // namespace
@@ -137,10 +133,10 @@ int main(int argc, char** argv) {
         }
         std::printf("%-7d %-12.3f %-12.3f\n", round, ours.back(), client);
     }
-    std::printf("median  %-12.3f", Median(ours));
+    std::printf("median  %-12.3f", fendrel::bench::Median(ours));
     if (have_client)
-        std::printf(" %-12.3f Brenlo / fastboot = %.2f", Median(theirs),
-                    Median(ours) / Median(theirs));
+        std::printf(" %-12.3f Brenlo / fastboot = %.2f", fendrel::bench::Median(theirs),
+                    fendrel::bench::Median(ours) / fendrel::bench::Median(theirs));
     std::printf("\n%s\n", all_correct ? "every run left the partition equal to the image"
                                       : "A RUN FAILED OR LEFT THE PARTITION WRONG");
     std::filesystem::remove_all(folder);

@@ -148,11 +148,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "a run failed\n");
         return 1;
     }
-    const double mib = static_cast<double>(kDataBytes) / (1 << 20);
-    std::printf("Sahara + Firehose, verified: %.2f s, %.1f MiB/s (best of %d)\n", protocol,
-                mib / protocol, kRounds);
-    std::printf("raw pseudo-terminal:         %.2f s, %.1f MiB/s (best of %d)\n", raw, mib / raw,
-                kRounds);
-    std::printf("ratio: %.2f\n", raw / protocol);
+    fendrel::bench::PrintBesideRaw("Sahara + Firehose, verified", protocol, raw, kDataBytes,
+                                   "best of", kRounds);
     return 0;
 }

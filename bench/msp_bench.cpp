@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "platform/processes.h"
 
 namespace {
@@ -71,11 +72,6 @@ double Timed(const std::vector<std::string>& arguments) {
     return took.count();
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,8 +112,8 @@ int main(int argc, char** argv) {
         if (msp.back() < 0 || dd.back() < 0 || verified.back() < 0)
             return 1;
     }
-    const double msp_seconds = Median(msp), dd_seconds = Median(dd);
-    const double verified_seconds = Median(verified);
+    const double msp_seconds = fendrel::bench::Median(msp), dd_seconds = fendrel::bench::Median(dd);
+    const double verified_seconds = fendrel::bench::Median(verified);
     const double mib = static_cast<double>(kImages * kImageBytes) / (1 << 20);
     std::printf("256 MiB of regions to a file, median of %d rounds:\n", kRounds);
     std::printf("  fendrel-msp           %.3f s  %.0f MiB/s\n", msp_seconds, mib / msp_seconds);

@@ -136,11 +136,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "a run failed\n");
         return 1;
     }
-    const double mib = static_cast<double>(kDataBytes) / (1 << 20);
-    std::printf("DMSS upload + streaming download: %.2f s, %.1f MiB/s (median of %d)\n", protocol,
-                mib / protocol, kRounds);
-    std::printf("raw pseudo-terminal:              %.2f s, %.1f MiB/s (median of %d)\n", raw,
-                mib / raw, kRounds);
-    std::printf("ratio: %.2f\n", raw / protocol);
+    fendrel::bench::PrintBesideRaw("DMSS upload + streaming download", protocol, raw, kDataBytes,
+                                   "median of", kRounds);
     return 0;
 }

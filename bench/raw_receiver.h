@@ -5,7 +5,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -95,5 +98,26 @@ class RawLink {
     platform::SerialPort port_;  // closed before the phone and its tree go
     bool opened_ = false;
 };
+
+// Prints how long `bytes` took through the protocol (its name: `protocol_name`) and raw, as
+// seconds and MiB/s, with the kind of figure (`figure` of `rounds`, such as "best of"), then the
+// ratio of raw to protocol time.
+inline void PrintBesideRaw(const char* protocol_name, double protocol, double raw,
+                           std::uint64_t bytes, const char* figure, int rounds) {
+    constexpr const char* kRawName = "raw pseudo-terminal";
+    const int width =
+        static_cast<int>(std::max(std::strlen(protocol_name), std::strlen(kRawName))) + 1;
+    const double mib = static_cast<double>(bytes) / (1 << 20);
+    const struct {
+        const char* name;
+        double seconds;
+    } lines[] = {{protocol_name, protocol}, {kRawName, raw}};
+    for (const auto& line : lines) {
+        const std::string label = std::string(line.name) + ":";
+        std::printf("%-*s %.2f s, %.1f MiB/s (%s %d)\n", width, label.c_str(), line.seconds,
+                    mib / line.seconds, figure, rounds);
+    }
+    std::printf("ratio: %.2f\n", raw / protocol);
+}
 
 }  // namespace fendrel::bench
